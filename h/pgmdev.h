@@ -1,0 +1,8 @@
+// Every exported header of the device library.
+#ifndef PGMDEV_H
+#define PGMDEV_H
+
+#include "pgmdev_export.h"
+#include "pgmdev_types.h"
+
+#endif  // PGMDEV_H
