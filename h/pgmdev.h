@@ -2,6 +2,8 @@
 #ifndef PGMDEV_H
 #define PGMDEV_H
 
+#include "pgmdev_dev_info_manager.h"
+#include "pgmdev_dev_info_manager_auto_export.h"
 #include "pgmdev_export.h"
 #include "pgmdev_types.h"
 
