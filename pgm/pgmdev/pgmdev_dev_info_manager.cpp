@@ -199,6 +199,45 @@ void notify_missing_family(DWORD family) {
                                    {});
 }
 
+// The copy of the record that an index-table entry names, or null for no record; the entry
+// becomes the manager's m_index.
+PGMDEV_DEV_INFO_RECORD* copy_of_entry(PGMDEV_DEV_INFO_MANAGER& manager, DWORD entry) {
+  manager.m_index = entry;
+  if (manager.m_index == INVALID_DWORD) return nullptr;
+  PGMDEV_DEV_INFO_RECORD* info = manager.copy_database();
+  PGMDEV_CHECK_TEXT(info != nullptr, "info != NULL");
+  return info;
+}
+
+// Sets m_index to the first record that `matches`; the scan is bounded by the records held.
+template <class MATCHES>
+bool find_record(PGMDEV_DEV_INFO_MANAGER& manager, MATCHES matches) {
+  for (DWORD record = 0; record < manager.m_device_count; ++record) {
+    if (matches(manager.m_device_database[record])) {
+      manager.m_index = record;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Takes the configuration name of the first parts-list entry that `matches` and sets m_index
+// to the first record of that name, ignoring case. False when the entry or the name is missing.
+template <class MATCHES>
+bool find_pcf_record(PGMDEV_DEV_INFO_MANAGER& manager, MATCHES matches) {
+  std::string pcf;
+  for (const auto& entry : manager.m_pcf_map_list) {
+    if (matches(*entry)) {
+      pcf = entry->pcf;
+      break;
+    }
+  }
+  if (pcf.empty()) return false;
+  return find_record(manager, [&pcf](const PGMDEV_DEV_INFO_RECORD& info) {
+    return gen_stricmp(info.pcf, pcf) == 0;
+  });
+}
+
 }  // namespace
 
 const char* const PGMDEV_DEV_INFO_MANAGER::m_db_name_list[TOTAL_DEVICE_DATABASE_MEMBER] = {
@@ -476,29 +515,17 @@ unsigned int PGMDEV_DEV_INFO_MANAGER::get_table_size() {
 
 PGMDEV_DEV_INFO_RECORD* PGMDEV_DEV_INFO_MANAGER::get_db_by_family(DEV_FAMILY_ENUM family) {
   PGMDEV_CHECK_TEXT(DWORD(family) < DWORD(DEV_FAMILY_MAX), "family < DEV_FAMILY_MAX");
-  m_index = m_family_table[family];
-  if (m_index == INVALID_DWORD) return nullptr;
-  PGMDEV_DEV_INFO_RECORD* info = copy_database();
-  PGMDEV_CHECK_TEXT(info != nullptr, "info != NULL");
-  return info;
+  return copy_of_entry(*this, m_family_table[family]);
 }
 
 PGMDEV_DEV_INFO_RECORD* PGMDEV_DEV_INFO_MANAGER::get_db_by_device(DEV_DEVICE_ENUM device) {
   PGMDEV_CHECK_TEXT(DWORD(device) < DWORD(DEV_DEVICE_MAX), "device < DEV_DEVICE_MAX");
-  m_index = m_device_table[device];
-  if (m_index == INVALID_DWORD) return nullptr;
-  PGMDEV_DEV_INFO_RECORD* info = copy_database();
-  PGMDEV_CHECK_TEXT(info != nullptr, "info != NULL");
-  return info;
+  return copy_of_entry(*this, m_device_table[device]);
 }
 
 PGMDEV_DEV_INFO_RECORD* PGMDEV_DEV_INFO_MANAGER::get_db_by_part(DEV_PART_ENUM part) {
   PGMDEV_CHECK_TEXT(DWORD(part) < DWORD(DEV_PART_MAX), "part < DEV_PART_MAX");
-  m_index = m_part_table[part];
-  if (m_index == INVALID_DWORD) return nullptr;
-  PGMDEV_DEV_INFO_RECORD* info = copy_database();
-  PGMDEV_CHECK_TEXT(info != nullptr, "info != NULL");
-  return info;
+  return copy_of_entry(*this, m_part_table[part]);
 }
 
 PGMDEV_DEV_INFO_RECORD* PGMDEV_DEV_INFO_MANAGER::copy_database() {
@@ -516,15 +543,10 @@ bool PGMDEV_DEV_INFO_MANAGER::search_family(DEV_FAMILY_ENUM family, bool allow_i
                         (allow_invalid || family != DEV_FAMILY_INVALID),
                     "m_device_database != NULL && family < DEV_FAMILY_MAX && "
                     "(allow_invalid || family != DEV_FAMILY_INVALID)");
-  for (DWORD record = 0; record < m_device_count; ++record) {
-    const DWORD id = DWORD(m_device_database[record].family);
-    PGMDEV_CHECK_TEXT(id < DWORD(DEV_FAMILY_MAX), "id < DEV_FAMILY_MAX");
-    if (id == DWORD(family)) {
-      m_index = record;
-      return true;
-    }
-  }
-  return false;
+  return find_record(*this, [family](const PGMDEV_DEV_INFO_RECORD& info) {
+    PGMDEV_CHECK_TEXT(DWORD(info.family) < DWORD(DEV_FAMILY_MAX), "id < DEV_FAMILY_MAX");
+    return DWORD(info.family) == DWORD(family);
+  });
 }
 
 bool PGMDEV_DEV_INFO_MANAGER::search_device(DEV_DEVICE_ENUM device, bool allow_invalid) {
@@ -533,15 +555,10 @@ bool PGMDEV_DEV_INFO_MANAGER::search_device(DEV_DEVICE_ENUM device, bool allow_i
                         (allow_invalid || device != DEV_DEVICE_INVALID),
                     "m_device_database != NULL && device < DEV_DEVICE_MAX && "
                     "(allow_invalid || device != DEV_DEVICE_INVALID)");
-  for (DWORD record = 0; record < m_device_count; ++record) {
-    const DWORD id = DWORD(m_device_database[record].device);
-    PGMDEV_CHECK_TEXT(id < DWORD(DEV_DEVICE_MAX), "id < DEV_DEVICE_MAX");
-    if (id == DWORD(device)) {
-      m_index = record;
-      return true;
-    }
-  }
-  return false;
+  return find_record(*this, [device](const PGMDEV_DEV_INFO_RECORD& info) {
+    PGMDEV_CHECK_TEXT(DWORD(info.device) < DWORD(DEV_DEVICE_MAX), "id < DEV_DEVICE_MAX");
+    return DWORD(info.device) == DWORD(device);
+  });
 }
 
 bool PGMDEV_DEV_INFO_MANAGER::search_part(DEV_PART_ENUM part, bool allow_invalid) {
@@ -550,15 +567,10 @@ bool PGMDEV_DEV_INFO_MANAGER::search_part(DEV_PART_ENUM part, bool allow_invalid
                         (allow_invalid || part != DEV_PART_INVALID),
                     "m_device_database != NULL && part < DEV_PART_MAX && "
                     "(allow_invalid || part != DEV_PART_INVALID)");
-  for (DWORD record = 0; record < m_device_count; ++record) {
-    const DWORD id = DWORD(m_device_database[record].part);
-    PGMDEV_CHECK_TEXT(id < DWORD(DEV_PART_MAX), "id < DEV_PART_MAX");
-    if (id == DWORD(part)) {
-      m_index = record;
-      return true;
-    }
-  }
-  return false;
+  return find_record(*this, [part](const PGMDEV_DEV_INFO_RECORD& info) {
+    PGMDEV_CHECK_TEXT(DWORD(info.part) < DWORD(DEV_PART_MAX), "id < DEV_PART_MAX");
+    return DWORD(info.part) == DWORD(part);
+  });
 }
 
 bool PGMDEV_DEV_INFO_MANAGER::search_pcf_for_device(DEV_DEVICE_ENUM device) {
@@ -566,21 +578,8 @@ bool PGMDEV_DEV_INFO_MANAGER::search_pcf_for_device(DEV_DEVICE_ENUM device) {
   PGMDEV_CHECK_TEXT(m_device_database != nullptr && DWORD(device) < DWORD(DEV_DEVICE_MAX),
                     "m_device_database != NULL && device < DEV_DEVICE_MAX");
   if (device == DEV_DEVICE_INVALID) return false;
-  std::string pcf;
-  for (const auto& entry : m_pcf_map_list) {
-    if (entry->device == device) {
-      pcf = entry->pcf;
-      break;
-    }
-  }
-  if (pcf.empty()) return false;
-  for (DWORD record = 0; record < m_device_count; ++record) {
-    if (gen_stricmp(m_device_database[record].pcf, pcf) == 0) {
-      m_index = record;
-      return true;
-    }
-  }
-  return false;
+  return find_pcf_record(
+      *this, [device](const PGMDEV_DEVICE_INFO_PCF_MAP& entry) { return entry.device == device; });
 }
 
 bool PGMDEV_DEV_INFO_MANAGER::search_pcf_for_part(DEV_PART_ENUM part) {
@@ -588,21 +587,8 @@ bool PGMDEV_DEV_INFO_MANAGER::search_pcf_for_part(DEV_PART_ENUM part) {
   PGMDEV_CHECK_TEXT(m_device_database != nullptr && DWORD(part) < DWORD(DEV_PART_MAX),
                     "m_device_database != NULL && part < DEV_PART_MAX");
   if (part == DEV_PART_INVALID) return false;
-  std::string pcf;
-  for (const auto& entry : m_pcf_map_list) {
-    if (entry->part == part) {
-      pcf = entry->pcf;
-      break;
-    }
-  }
-  if (pcf.empty()) return false;
-  for (DWORD record = 0; record < m_device_count; ++record) {
-    if (gen_stricmp(m_device_database[record].pcf, pcf) == 0) {
-      m_index = record;
-      return true;
-    }
-  }
-  return false;
+  return find_pcf_record(
+      *this, [part](const PGMDEV_DEVICE_INFO_PCF_MAP& entry) { return entry.part == part; });
 }
 
 // ---- Generation from CSV.
