@@ -368,21 +368,24 @@ void PGMDEV_DEV_INFO_MANAGER::get_table(unsigned char* data, unsigned int data_s
   PGMDEV_CHECK_TEXT(PGMDEV_DB_CODEC::get_byte(data, data_size, index, PGMDEV_DB_HERE) ==
                         PGMDEV_MANAGER_FAMILY_TBL,
                     "data[index++] == PGMDEV_MANAGER_FAMILY_TBL");
-  PGMDEV_CHECK(get_dword(data, data_size, index) == DWORD(DEV_FAMILY_MAX));
+  PGMDEV_CHECK_TEXT(get_dword(data, data_size, index) == DWORD(DEV_FAMILY_MAX),
+                    "get_dword(data, index) == DWORD(DEV_FAMILY_MAX)");
   for (DWORD family = 0; family < DWORD(DEV_FAMILY_MAX); ++family) {
     m_family_table[family] = get_dword(data, data_size, index);
   }
   PGMDEV_CHECK_TEXT(PGMDEV_DB_CODEC::get_byte(data, data_size, index, PGMDEV_DB_HERE) ==
                         PGMDEV_MANAGER_DEVICE_TBL,
                     "data[index++] == PGMDEV_MANAGER_DEVICE_TBL");
-  PGMDEV_CHECK(get_dword(data, data_size, index) == DWORD(DEV_DEVICE_MAX));
+  PGMDEV_CHECK_TEXT(get_dword(data, data_size, index) == DWORD(DEV_DEVICE_MAX),
+                    "get_dword(data, index) == DWORD(DEV_DEVICE_MAX)");
   for (DWORD device = 0; device < DWORD(DEV_DEVICE_MAX); ++device) {
     m_device_table[device] = get_dword(data, data_size, index);
   }
   PGMDEV_CHECK_TEXT(
       PGMDEV_DB_CODEC::get_byte(data, data_size, index, PGMDEV_DB_HERE) == PGMDEV_MANAGER_PART_TBL,
       "data[index++] == PGMDEV_MANAGER_PART_TBL");
-  PGMDEV_CHECK(get_dword(data, data_size, index) == DWORD(DEV_PART_MAX));
+  PGMDEV_CHECK_TEXT(get_dword(data, data_size, index) == DWORD(DEV_PART_MAX),
+                    "get_dword(data, index) == DWORD(DEV_PART_MAX)");
   for (DWORD part = 0; part < DWORD(DEV_PART_MAX); ++part) {
     m_part_table[part] = get_dword(data, data_size, index);
   }
