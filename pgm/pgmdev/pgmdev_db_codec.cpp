@@ -15,58 +15,12 @@
 #include "pgmdev_check.h"
 #include "zlib_util.h"
 
-// Reports `text` from the caller's site when the condition does not hold.
-#define PGMDEV_DB_CHECK(site, condition, text)                                     \
-  do {                                                                             \
-    if (!(condition)) {                                                            \
-      MSG_INTERNAL_ERROR::report((text), PGMDEV_MODULE, (site).file, (site).line); \
-    }                                                                              \
-  } while (0)
-
 namespace {
 
-// Whether `count` more bytes fit behind `index` in a buffer of `size` bytes. Written in the
-// subtraction form so that the test itself cannot overflow.
-bool has_room(unsigned int size, unsigned int index, unsigned int count) {
-  return index <= size && count <= size - index;
-}
-
-// Room checks; each reports the bound that it guards.
-void need_room(unsigned int size, unsigned int index, unsigned int count, PGMDEV_DB_SITE site) {
-  switch (count) {
-    case 1:
-      PGMDEV_DB_CHECK(site, has_room(size, index, 1), "index + 1 <= data_size");
-      break;
-    case 2:
-      PGMDEV_DB_CHECK(site, has_room(size, index, 2), "index + 2 <= data_size");
-      break;
-    case 4:
-      PGMDEV_DB_CHECK(site, has_room(size, index, 4), "index + 4 <= data_size");
-      break;
-    default:
-      PGMDEV_DB_CHECK(site, has_room(size, index, count), "index + length <= data_size");
-      break;
-  }
-}
-
-// Little-endian stores and loads; the caller has checked the room.
-void store_le(unsigned char* data, unsigned int& index, DWORD value, unsigned int count) {
-  for (unsigned int byte = 0; byte < count; ++byte) {
-    data[index++] = static_cast<unsigned char>((value >> (8 * byte)) & 0xFFu);
-  }
-}
-
-DWORD load_le(const unsigned char* data, unsigned int& index, unsigned int count) {
-  DWORD value = 0;
-  for (unsigned int byte = 0; byte < count; ++byte) {
-    value |= static_cast<DWORD>(data[index++]) << (8 * byte);
-  }
-  return value;
-}
-
-bool tag_in(unsigned int tags, unsigned char type) {
-  return type < 32 && (tags & (1u << type)) != 0;
-}
+using pgmdev_db_detail::load_le;
+using pgmdev_db_detail::need_room;
+using pgmdev_db_detail::store_le;
+using pgmdev_db_detail::tag_in;
 
 // Writes all of data to fd; false on any error.
 bool write_all(int fd, const unsigned char* data, size_t size) {
@@ -83,6 +37,15 @@ bool write_all(int fd, const unsigned char* data, size_t size) {
 }
 
 }  // namespace
+
+// Reports the bound that a room check guards; kept out of line, off the readers' fast path.
+void pgmdev_db_detail::report_no_room(unsigned int count, PGMDEV_DB_SITE site) {
+  const char* text = count == 1   ? "index + 1 <= data_size"
+                     : count == 2 ? "index + 2 <= data_size"
+                     : count == 4 ? "index + 4 <= data_size"
+                                  : "index + length <= data_size";
+  MSG_INTERNAL_ERROR::report(text, PGMDEV_MODULE, site.file, site.line);
+}
 
 void PGMDEV_DB_CODEC::dump_string(unsigned char* data, unsigned int data_size, unsigned int& index,
                                   bool allow_empty, const std::string& string,
@@ -175,82 +138,6 @@ void PGMDEV_DB_CODEC::dump_header(unsigned char* data, unsigned int data_size, u
   std::memcpy(data + index, format.schema_id.data(), kPgmdevDbSchemaIdBytes);
   index += kPgmdevDbSchemaIdBytes;
   store_le(data, index, memory_size, 4);
-}
-
-DWORD PGMDEV_DB_CODEC::get_dword(const unsigned char* data, unsigned int data_size,
-                                 unsigned int& index, PGMDEV_DB_SITE site) {
-  need_room(data_size, index, 4, site);
-  return load_le(data, index, 4);
-}
-
-unsigned char PGMDEV_DB_CODEC::get_byte(const unsigned char* data, unsigned int data_size,
-                                        unsigned int& index, PGMDEV_DB_SITE site) {
-  need_room(data_size, index, 1, site);
-  return data[index++];
-}
-
-void PGMDEV_DB_CODEC::get_string_data(const unsigned char* data, unsigned int data_size,
-                                      unsigned int& index, bool allow_empty, std::string* out,
-                                      const PGMDEV_DB_FORMAT& format, PGMDEV_DB_SITE site) {
-  need_room(data_size, index, 2, site);
-  const unsigned char type = data[index++];
-  PGMDEV_DB_CHECK(site, tag_in(format.string_read_tags, type), format.string_read_tag_text);
-  const unsigned int length = data[index++];
-  out->clear();
-  PGMDEV_DB_CHECK(site, length > 0 || allow_empty, "allow_empty");
-  need_room(data_size, index, length, site);
-  out->assign(reinterpret_cast<const char*>(data + index), length);
-  index += length;
-}
-
-void PGMDEV_DB_CODEC::get_bool_data(const unsigned char* data, unsigned int data_size,
-                                    unsigned int& index, bool* out, PGMDEV_DB_SITE site) {
-  need_room(data_size, index, 2, site);
-  const unsigned char type = data[index++];
-  PGMDEV_DB_CHECK(site, type == PGMDEV_MANAGER_BOOL, "type == PGMDEV_MANAGER_BOOL");
-  const unsigned char value = data[index++];
-  PGMDEV_DB_CHECK(site, value == 0 || value == 1, "value == 0 || value == 1");
-  *out = value == 1;
-}
-
-void PGMDEV_DB_CODEC::get_byte_data(const unsigned char* data, unsigned int data_size,
-                                    unsigned int& index, unsigned char* out, PGMDEV_DB_SITE site) {
-  need_room(data_size, index, 2, site);
-  const unsigned char type = data[index++];
-  PGMDEV_DB_CHECK(site, type == PGMDEV_MANAGER_BYTE, "type == PGMDEV_MANAGER_BYTE");
-  *out = data[index++];
-}
-
-void PGMDEV_DB_CODEC::get_word_data(const unsigned char* data, unsigned int data_size,
-                                    unsigned int& index, unsigned short* out, PGMDEV_DB_SITE site) {
-  need_room(data_size, index, 1, site);
-  const unsigned char type = data[index++];
-  PGMDEV_DB_CHECK(site, type == PGMDEV_MANAGER_WORD, "type == PGMDEV_MANAGER_WORD");
-  need_room(data_size, index, 2, site);
-  *out = static_cast<unsigned short>(load_le(data, index, 2));
-}
-
-void PGMDEV_DB_CODEC::get_dword_data(const unsigned char* data, unsigned int data_size,
-                                     unsigned int& index, unsigned int* out,
-                                     const PGMDEV_DB_FORMAT& format, PGMDEV_DB_SITE site) {
-  need_room(data_size, index, 1, site);
-  const unsigned char type = data[index++];
-  PGMDEV_DB_CHECK(site, tag_in(format.dword_read_tags, type), format.dword_read_tag_text);
-  need_room(data_size, index, 4, site);
-  *out = load_le(data, index, 4);
-}
-
-void PGMDEV_DB_CODEC::confirm_marker(const unsigned char* data, unsigned int data_size,
-                                     unsigned int& index, char last, PGMDEV_DB_SITE site) {
-  need_room(data_size, index, 4, site);
-  PGMDEV_DB_CHECK(site, data[index++] == 'E', "data[index++] == 'E'");
-  PGMDEV_DB_CHECK(site, data[index++] == 'N', "data[index++] == 'N'");
-  PGMDEV_DB_CHECK(site, data[index++] == 'D', "data[index++] == 'D'");
-  if (last == '1') {
-    PGMDEV_DB_CHECK(site, data[index++] == '1', "data[index++] == '1'");
-  } else {
-    PGMDEV_DB_CHECK(site, data[index++] == '2', "data[index++] == '2'");
-  }
 }
 
 std::unique_ptr<unsigned char[]> PGMDEV_DB_CODEC::compress_data(const unsigned char* data,

@@ -20,6 +20,8 @@
 #include <string_view>
 
 #include "fio.h"
+#include "msg.h"
+#include "pgmdev_check.h"
 #include "pgmdev_types.h"
 
 // Where a codec operation was called from: the file and line that its reports carry.
@@ -164,5 +166,145 @@ class PGMDEV_DB_CODEC {
   static void write_file(const FIO_PATH& file, const unsigned char* image, unsigned int image_size,
                          PGMDEV_DB_SITE site);
 };
+
+// Reports `text` from the caller's site when the condition does not hold.
+#define PGMDEV_DB_CHECK(site, condition, text)                                     \
+  do {                                                                             \
+    if (!(condition)) {                                                            \
+      MSG_INTERNAL_ERROR::report((text), PGMDEV_MODULE, (site).file, (site).line); \
+    }                                                                              \
+  } while (0)
+
+// Helpers of the codec's readers and writers.
+namespace pgmdev_db_detail {
+
+// Reports the room check that failed for `count` bytes; never returns.
+[[noreturn]] __attribute__((noinline, cold)) void report_no_room(unsigned int count,
+                                                                 PGMDEV_DB_SITE site);
+
+// Whether `count` more bytes fit behind `index` in a buffer of `size` bytes. Written in the
+// subtraction form so that the test itself cannot overflow.
+inline bool has_room(unsigned int size, unsigned int index, unsigned int count) {
+  return index <= size && count <= size - index;
+}
+
+// Room check before every read and write.
+inline void need_room(unsigned int size, unsigned int index, unsigned int count,
+                      PGMDEV_DB_SITE site) {
+  if (!has_room(size, index, count)) [[unlikely]] {
+    report_no_room(count, site);
+  }
+}
+
+// Little-endian stores and loads; the caller has checked the room.
+inline void store_le(unsigned char* data, unsigned int& index, DWORD value, unsigned int count) {
+  unsigned char* out = data + index;
+  for (unsigned int byte = 0; byte < count; ++byte) {
+    out[byte] = static_cast<unsigned char>((value >> (8 * byte)) & 0xFFu);
+  }
+  index += count;
+}
+
+inline DWORD load_le(const unsigned char* data, unsigned int& index, unsigned int count) {
+  const unsigned char* in = data + index;
+  index += count;
+  switch (count) {
+    case 4:  // spelled out so that the compiler makes it one load
+      return DWORD(in[0]) | DWORD(in[1]) << 8 | DWORD(in[2]) << 16 | DWORD(in[3]) << 24;
+    case 2:
+      return DWORD(in[0]) | DWORD(in[1]) << 8;
+    default:
+      return in[0];
+  }
+}
+
+inline bool tag_in(unsigned int tags, unsigned char type) {
+  return type < 32 && (tags & (1u << type)) != 0;
+}
+
+}  // namespace pgmdev_db_detail
+
+// The readers are inline: they run once per field of every record loaded.
+
+inline DWORD PGMDEV_DB_CODEC::get_dword(const unsigned char* data, unsigned int data_size,
+                                        unsigned int& index, PGMDEV_DB_SITE site) {
+  pgmdev_db_detail::need_room(data_size, index, 4, site);
+  return pgmdev_db_detail::load_le(data, index, 4);
+}
+
+inline unsigned char PGMDEV_DB_CODEC::get_byte(const unsigned char* data, unsigned int data_size,
+                                               unsigned int& index, PGMDEV_DB_SITE site) {
+  pgmdev_db_detail::need_room(data_size, index, 1, site);
+  return data[index++];
+}
+
+inline void PGMDEV_DB_CODEC::get_string_data(const unsigned char* data, unsigned int data_size,
+                                             unsigned int& index, bool allow_empty,
+                                             std::string* out, const PGMDEV_DB_FORMAT& format,
+                                             PGMDEV_DB_SITE site) {
+  pgmdev_db_detail::need_room(data_size, index, 2, site);
+  const unsigned char type = data[index++];
+  PGMDEV_DB_CHECK(site, pgmdev_db_detail::tag_in(format.string_read_tags, type),
+                  format.string_read_tag_text);
+  const unsigned int length = data[index++];
+  out->clear();
+  PGMDEV_DB_CHECK(site, length > 0 || allow_empty, "allow_empty");
+  pgmdev_db_detail::need_room(data_size, index, length, site);
+  out->assign(reinterpret_cast<const char*>(data + index), length);
+  index += length;
+}
+
+inline void PGMDEV_DB_CODEC::get_bool_data(const unsigned char* data, unsigned int data_size,
+                                           unsigned int& index, bool* out, PGMDEV_DB_SITE site) {
+  pgmdev_db_detail::need_room(data_size, index, 2, site);
+  const unsigned char type = data[index++];
+  PGMDEV_DB_CHECK(site, type == PGMDEV_MANAGER_BOOL, "type == PGMDEV_MANAGER_BOOL");
+  const unsigned char value = data[index++];
+  PGMDEV_DB_CHECK(site, value == 0 || value == 1, "value == 0 || value == 1");
+  *out = value == 1;
+}
+
+inline void PGMDEV_DB_CODEC::get_byte_data(const unsigned char* data, unsigned int data_size,
+                                           unsigned int& index, unsigned char* out,
+                                           PGMDEV_DB_SITE site) {
+  pgmdev_db_detail::need_room(data_size, index, 2, site);
+  const unsigned char type = data[index++];
+  PGMDEV_DB_CHECK(site, type == PGMDEV_MANAGER_BYTE, "type == PGMDEV_MANAGER_BYTE");
+  *out = data[index++];
+}
+
+inline void PGMDEV_DB_CODEC::get_word_data(const unsigned char* data, unsigned int data_size,
+                                           unsigned int& index, unsigned short* out,
+                                           PGMDEV_DB_SITE site) {
+  pgmdev_db_detail::need_room(data_size, index, 1, site);
+  const unsigned char type = data[index++];
+  PGMDEV_DB_CHECK(site, type == PGMDEV_MANAGER_WORD, "type == PGMDEV_MANAGER_WORD");
+  pgmdev_db_detail::need_room(data_size, index, 2, site);
+  *out = static_cast<unsigned short>(pgmdev_db_detail::load_le(data, index, 2));
+}
+
+inline void PGMDEV_DB_CODEC::get_dword_data(const unsigned char* data, unsigned int data_size,
+                                            unsigned int& index, unsigned int* out,
+                                            const PGMDEV_DB_FORMAT& format, PGMDEV_DB_SITE site) {
+  pgmdev_db_detail::need_room(data_size, index, 1, site);
+  const unsigned char type = data[index++];
+  PGMDEV_DB_CHECK(site, pgmdev_db_detail::tag_in(format.dword_read_tags, type),
+                  format.dword_read_tag_text);
+  pgmdev_db_detail::need_room(data_size, index, 4, site);
+  *out = pgmdev_db_detail::load_le(data, index, 4);
+}
+
+inline void PGMDEV_DB_CODEC::confirm_marker(const unsigned char* data, unsigned int data_size,
+                                            unsigned int& index, char last, PGMDEV_DB_SITE site) {
+  pgmdev_db_detail::need_room(data_size, index, 4, site);
+  PGMDEV_DB_CHECK(site, data[index++] == 'E', "data[index++] == 'E'");
+  PGMDEV_DB_CHECK(site, data[index++] == 'N', "data[index++] == 'N'");
+  PGMDEV_DB_CHECK(site, data[index++] == 'D', "data[index++] == 'D'");
+  if (last == '1') {
+    PGMDEV_DB_CHECK(site, data[index++] == '1', "data[index++] == '1'");
+  } else {
+    PGMDEV_DB_CHECK(site, data[index++] == '2', "data[index++] == '2'");
+  }
+}
 
 #endif  // PGMDEV_DB_CODEC_H

@@ -1,0 +1,113 @@
+// Cost of the device-info database: constructing a loaded manager from the generated file,
+// against the floor of reading the same file and inflating its body; and one get_db_by_part
+// call. The ratio to the floor is printed after the runs.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cfg.h"
+#include "pgmdev_dev_info_manager.h"
+#include "zlib_util.h"
+
+namespace {
+
+// The database that the build generated into its share directory.
+const std::string kDeviceDbDir = std::string(PGMDEV_BINARY_DIR) + "/share/pgmdev/device_db";
+const std::string kDatabase = kDeviceDbDir + "/programmer/pgm_dev_info.pcf";
+
+constexpr unsigned int kHeaderBytes = 44;
+constexpr unsigned int kTrailerBytes = 2;
+
+// Reads the file and inflates its body, as any reader of the file must at the least.
+void BM_ReadAndInflateFloor(benchmark::State& state) {
+  for (auto _ : state) {
+    std::ifstream input(kDatabase, std::ios::binary);
+    const std::vector<unsigned char> file((std::istreambuf_iterator<char>(input)),
+                                          std::istreambuf_iterator<char>());
+    const unsigned int memory_size =
+        file[40] | file[41] << 8 | file[42] << 16 | static_cast<unsigned int>(file[43]) << 24;
+    std::unique_ptr<unsigned char[]> body(new unsigned char[memory_size]());
+    unsigned int produced = memory_size;
+    if (zlib_uncompress(body.get(), &produced, file.data() + kHeaderBytes,
+                        static_cast<unsigned int>(file.size()) - kHeaderBytes - kTrailerBytes) !=
+        ZLIB_OK) {
+      state.SkipWithError("the generated database does not inflate");
+      return;
+    }
+    benchmark::DoNotOptimize(body.get());
+  }
+}
+BENCHMARK(BM_ReadAndInflateFloor);
+
+void BM_ConstructLoadedManager(benchmark::State& state) {
+  for (auto _ : state) {
+    const PGMDEV_DEV_INFO_MANAGER manager(false, 0);
+    benchmark::DoNotOptimize(manager.m_device_database.get());
+  }
+}
+BENCHMARK(BM_ConstructLoadedManager);
+
+void BM_GetDbByPart(benchmark::State& state) {
+  PGMDEV_DEV_INFO_MANAGER manager(false, 0);
+  const DWORD parts = DWORD(DEV_PART_MAX);
+  DWORD part = 1;
+  for (auto _ : state) {
+    const std::unique_ptr<PGMDEV_DEV_INFO_RECORD> info(manager.get_db_by_part(DEV_PART_ENUM(part)));
+    benchmark::DoNotOptimize(info.get());
+    if (++part == parts) part = 1;
+  }
+}
+BENCHMARK(BM_GetDbByPart);
+
+// Console output plus the real time per iteration of each benchmark, for the ratio.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred && run.iterations > 0) {
+        m_seconds[run.benchmark_name()] =
+            run.real_accumulated_time / static_cast<double>(run.iterations);
+      }
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  void print_ratio(const char* what, const std::string& measured, const std::string& floor) {
+    const auto m = m_seconds.find(measured);
+    const auto f = m_seconds.find(floor);
+    if (m == m_seconds.end() || f == m_seconds.end() || f->second <= 0) return;
+    std::printf("%-40s %9.2f us / %9.2f us = %6.2fx (target: within 2x)\n", what, m->second * 1e6,
+                f->second * 1e6, m->second / f->second);
+  }
+
+ private:
+  std::map<std::string, double> m_seconds;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  cfg_set_value("PGMDEV_DEVICE_DB_DIR", kDeviceDbDir);
+  std::ifstream probe(kDatabase, std::ios::binary | std::ios::ate);
+  if (!probe.good()) {
+    std::fprintf(stderr, "no generated database at %s: build the default target first\n",
+                 kDatabase.c_str());
+    return 1;
+  }
+  std::printf("pgm_dev_info.pcf: %lld bytes, %u parts in the catalogue\n",
+              static_cast<long long>(probe.tellg()), DWORD(DEV_PART_MAX));
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  std::printf("\nRatio to reading the file and inflating its body:\n");
+  reporter.print_ratio("loaded manager / read + inflate", "BM_ConstructLoadedManager",
+                       "BM_ReadAndInflateFloor");
+  benchmark::Shutdown();
+  return 0;
+}
