@@ -10,12 +10,15 @@
 #include <cstring>
 #include <fstream>
 
+#include "mem.h"
 #include "msg.h"
 #include "pgm_common.h"
 #include "pgmdev_check.h"
 #include "zlib_util.h"
 
 namespace {
+
+const MEM_INITIALIZER g_mem_initializer(PGMDEV_MODULE);
 
 using pgmdev_db_detail::load_le;
 using pgmdev_db_detail::need_room;
