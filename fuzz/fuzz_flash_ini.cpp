@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../tests/pgmdev_param_fields.h"
 #include "cfg.h"
 #include "pgmdev_flash_ini.h"
 #include "pgmdev_hps_mgr.h"
@@ -27,38 +28,11 @@ const std::string& module_dir() {
   return dir;
 }
 
-// Storage for one field of each type, and the values array over a type list.
-struct AnyFields {
-  std::string text;
-  bool flag = false;
-  unsigned char byte = 0;
-  unsigned short word = 0;
-  unsigned int dword = 0;
-  unsigned long long qword = 0;
-
-  void* pointer(PGMDEV_PARAM_TYPE type) {
-    switch (type) {
-      case PGMDEV_PARAM_STRING:
-        return &text;
-      case PGMDEV_PARAM_BOOL:
-        return &flag;
-      case PGMDEV_PARAM_BYTE:
-        return &byte;
-      case PGMDEV_PARAM_WORD:
-        return &word;
-      case PGMDEV_PARAM_DWORD:
-        return &dword;
-      default:
-        return &qword;
-    }
-  }
-};
-
 // Decodes records from index start while they decode, as the HPS managers do; checks that the
 // index never passes the end.
 void decode_all(const unsigned char* data, unsigned int size, unsigned int start,
                 const PGMDEV_PARAM_TYPE* types, unsigned int count) {
-  AnyFields fields;
+  PgmdevParamFields fields;
   std::vector<void*> values;
   for (unsigned int i = 0; i < count; ++i) values.push_back(fields.pointer(types[i]));
   unsigned int index = start;

@@ -14,6 +14,7 @@
 #include "msg.h"
 #include "pgmdev_flash_ini.h"
 #include "pgmdev_flash_ini_test_util.h"
+#include "pgmdev_param_fields.h"
 
 namespace {
 
@@ -512,37 +513,10 @@ TEST(FlashIniStore, ConcurrentWritersKeepEachOthersSection) {
 
 // ---- Field encoding ----
 
-// One object of every type, and the values array over them.
-struct Fields {
-  std::string text;
-  bool flag = false;
-  unsigned char byte = 0;
-  unsigned short word = 0;
-  unsigned int dword = 0;
-  unsigned long long qword = 0;
-
-  void* pointer(PGMDEV_PARAM_TYPE type) {
-    switch (type) {
-      case PGMDEV_PARAM_STRING:
-        return &text;
-      case PGMDEV_PARAM_BOOL:
-        return &flag;
-      case PGMDEV_PARAM_BYTE:
-        return &byte;
-      case PGMDEV_PARAM_WORD:
-        return &word;
-      case PGMDEV_PARAM_DWORD:
-        return &dword;
-      default:
-        return &qword;
-    }
-  }
-};
-
 TEST(FlashIniEncoding, EveryTypeEncodesAndDecodesLittleEndian) {
   const PGMDEV_PARAM_TYPE types[] = {PGMDEV_PARAM_STRING, PGMDEV_PARAM_BOOL,  PGMDEV_PARAM_BYTE,
                                      PGMDEV_PARAM_WORD,   PGMDEV_PARAM_DWORD, PGMDEV_PARAM_QWORD};
-  Fields in;
+  PgmdevParamFields in;
   in.text = "MX";
   in.flag = true;
   in.byte = 0x7E;
@@ -556,7 +530,7 @@ TEST(FlashIniEncoding, EveryTypeEncodesAndDecodesLittleEndian) {
                           0xA1, 0x08, 0x07, 0x06, 0x05, 0x04, 0x03, 0x02, 0x01};
   EXPECT_EQ(encoded, expected);
 
-  Fields out;
+  PgmdevParamFields out;
   void* out_values[6];
   for (int i = 0; i < 6; ++i) out_values[i] = out.pointer(types[i]);
   unsigned int index = 0;
@@ -611,7 +585,7 @@ TEST(FlashIniEncoding, RecordDecodingCases) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Fields fields;
+    PgmdevParamFields fields;
     std::vector<void*> values;
     for (const PGMDEV_PARAM_TYPE type : c.types) values.push_back(fields.pointer(type));
     unsigned int index = c.start;
