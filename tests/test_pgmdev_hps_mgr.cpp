@@ -41,7 +41,7 @@ void expect_own_pointers(const PGMDEV_HPS_NAND_STRUCTURE& record) {
 
 #undef PGMDEV_TEST_EXPECT_POINTER
 
-// ---- Schemas and built-in tables against the Part's tables ----
+// ---- Schemas and built-in tables ----
 
 TEST(HpsTables, SpiSchemaNamesTypesAndRules) {
   const char* const names[] = {"siid",
