@@ -5,6 +5,8 @@
 #include "pgmdev_dev_info_manager.h"
 #include "pgmdev_dev_info_manager_auto_export.h"
 #include "pgmdev_export.h"
+#include "pgmdev_flash_ini.h"
+#include "pgmdev_hps_mgr.h"
 #include "pgmdev_types.h"
 
 #endif  // PGMDEV_H
