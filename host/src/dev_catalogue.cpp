@@ -20,7 +20,7 @@ bool is_valid_part(int part) { return part > DEV_PART_INVALID && part < DEV_PART
 // Name to number, built once on first use; names are unique in the generated
 // tables.
 template <typename Enum, typename Row>
-std::unordered_map<std::string, Enum> index_names(const Row *rows, int count) {
+std::unordered_map<std::string, Enum> index_names(const Row* rows, int count) {
   std::unordered_map<std::string, Enum> index;
   index.reserve(static_cast<size_t>(count));
   for (int number = 1; number < count; ++number) {
@@ -29,25 +29,25 @@ std::unordered_map<std::string, Enum> index_names(const Row *rows, int count) {
   return index;
 }
 
-const std::unordered_map<std::string, DEV_DEVICE_ENUM> &device_index() {
+const std::unordered_map<std::string, DEV_DEVICE_ENUM>& device_index() {
   static const auto index = index_names<DEV_DEVICE_ENUM>(kDevices, DEV_DEVICE_MAX);
   return index;
 }
 
 // Keyed by the upper-case name: part names are upper case in the tables.
-const std::unordered_map<std::string, DEV_PART_ENUM> &part_index() {
+const std::unordered_map<std::string, DEV_PART_ENUM>& part_index() {
   static const auto index = index_names<DEV_PART_ENUM>(kParts, DEV_PART_MAX);
   return index;
 }
 
 // "ANY" in any letter case matches everything; otherwise the texts must be
 // equal ignoring case.
-bool filter_matches(const std::string &filter, const char *value) {
+bool filter_matches(const std::string& filter, const char* value) {
   return gen_stricmp(filter.c_str(), "ANY") == 0 || gen_stricmp(filter.c_str(), value) == 0;
 }
 
 // The ordering-status word of a part's stage.
-const char *status_word(char stage) {
+const char* status_word(char stage) {
   switch (stage) {
     case 'P':
       return "production";
@@ -82,12 +82,12 @@ std::string dstr_get_family_identifier(DEV_FAMILY_ENUM family) {
   return kFamilies[family].identifier;
 }
 
-DEV_DEVICE_ENUM dstr_get_dev_device_enum_by_string(const std::string &name) {
+DEV_DEVICE_ENUM dstr_get_dev_device_enum_by_string(const std::string& name) {
   const auto found = device_index().find(name);
   return found == device_index().end() ? DEV_DEVICE_INVALID : found->second;
 }
 
-DEV_PART_ENUM dstr_get_dev_part_enum_by_string(const std::string &name) {
+DEV_PART_ENUM dstr_get_dev_part_enum_by_string(const std::string& name) {
   std::string key = name;
   gen_ascii_toupper(key);
   const auto found = part_index().find(key);
@@ -112,18 +112,18 @@ DEV_FAMILY_ENUM DEV_PART_MANAGER::get_family_of(DEV_DEVICE_ENUM device) const {
   return static_cast<DEV_FAMILY_ENUM>(kDevices[device].family);
 }
 
-bool DEV_PART_MANAGER::filter_part_list(std::vector<DEV_PART_ENUM> *parts,
-                                        const std::string &filter1, const std::string &filter2,
-                                        const std::string &filter3, const std::string &filter4,
-                                        const std::string &filter5, bool flag1, bool flag2,
-                                        bool flag3, const std::string &last) const {
+bool DEV_PART_MANAGER::filter_part_list(std::vector<DEV_PART_ENUM>* parts,
+                                        const std::string& filter1, const std::string& filter2,
+                                        const std::string& filter3, const std::string& filter4,
+                                        const std::string& filter5, bool flag1, bool flag2,
+                                        bool flag3, const std::string& last) const {
   if (parts == nullptr) return false;
   parts->clear();
   const bool any_status = gen_stricmp(last.c_str(), "any") == 0;
   // The generic part stands for no orderable device and is never listed.
   for (int number = DEV_PART_INVALID + 1; number < DEV_PART_GENERIC; ++number) {
-    const dev_catalogue_data::PartRow &part = kParts[number];
-    const dev_catalogue_data::FamilyRow &family = kFamilies[kDevices[part.device].family];
+    const dev_catalogue_data::PartRow& part = kParts[number];
+    const dev_catalogue_data::FamilyRow& family = kFamilies[kDevices[part.device].family];
     const bool production = part.stage == 'P' || part.stage == 'O';
     if (production != flag1 || (part.temperature == 'C') != flag2) continue;
     if (!flag3 && part.stage == 'O') continue;

@@ -9,17 +9,17 @@
 namespace dev_catalogue_data {
 
 struct FamilyRow {
-  const char *user_name;   // e.g. "Ternfield"
-  const char *identifier;  // e.g. "TERNFIELD"
+  const char* user_name;   // e.g. "Ternfield"
+  const char* identifier;  // e.g. "TERNFIELD"
 };
 
 struct DeviceRow {
-  const char *name;  // e.g. "QZ60B_DIE"
+  const char* name;  // e.g. "QZ60B_DIE"
   unsigned short family;
 };
 
 struct PartRow {
-  const char *name;  // upper case, e.g. "QZ40BF256C6N"
+  const char* name;  // upper case, e.g. "QZ40BF256C6N"
   unsigned short device;
   unsigned short package_code;  // index into kPackageCodes; 0 ("") for a part
                                 // named by its pgm name
@@ -30,7 +30,7 @@ struct PartRow {
 
 extern const FamilyRow kFamilies[DEV_FAMILY_MAX];
 extern const DeviceRow kDevices[DEV_DEVICE_MAX];
-extern const char *const kPackageCodes[];
+extern const char* const kPackageCodes[];
 extern const int kPackageCodeCount;
 // DEV_PART_MAX rows; the last is the generic part.
 extern const PartRow kParts[];

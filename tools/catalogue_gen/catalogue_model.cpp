@@ -10,8 +10,12 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "pgmdev_ddb_mgr.h"
+
 namespace catalogue {
 namespace {
+
+using Grammar = PGMDEV_DDB_GRAMMAR_MGR;
 
 struct GradeSet {
   std::vector<std::string> catalogue_suffixes;
@@ -20,27 +24,27 @@ struct GradeSet {
 
 // Upper-case letters, digits and '_' (names of the name database), optionally
 // '-'.
-bool is_name(const std::string &text, bool allow_dash) {
+bool is_name(const std::string& text, bool allow_dash) {
   if (text.size() < 2) return false;
   return std::all_of(text.begin(), text.end(), [allow_dash](char c) {
     return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || (allow_dash && c == '-');
   });
 }
 
-bool is_code(const std::string &text) {
+bool is_code(const std::string& text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
     return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
   });
 }
 
-bool is_suffix(const std::string &text) {
+bool is_suffix(const std::string& text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
     return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
   });
 }
 
 // "C6P": temperature, speed digit, stage.
-bool parse_grade(const std::string &text, Grade &grade) {
+bool parse_grade(const std::string& text, Grade& grade) {
   if (text.size() != 3) return false;
   if (std::string("CIAM").find(text[0]) == std::string::npos) return false;
   if (text[1] < '0' || text[1] > '9') return false;
@@ -49,7 +53,7 @@ bool parse_grade(const std::string &text, Grade &grade) {
   return true;
 }
 
-std::vector<std::string> split(const std::string &text, char delimiter) {
+std::vector<std::string> split(const std::string& text, char delimiter) {
   std::vector<std::string> pieces;
   size_t start = 0;
   while (true) {
@@ -63,10 +67,10 @@ std::vector<std::string> split(const std::string &text, char delimiter) {
 
 class Parser {
  public:
-  Parser(const std::string &source_name, Catalogue &out, std::vector<std::string> &errors)
+  Parser(const std::string& source_name, Catalogue& out, std::vector<std::string>& errors)
       : m_source(source_name), m_out(out), m_errors(errors) {}
 
-  void parse(const std::string &text) {
+  void parse(const std::string& text) {
     std::istringstream stream(text);
     std::string line;
     while (std::getline(stream, line)) {
@@ -77,7 +81,7 @@ class Parser {
       std::vector<std::string> tokens;
       for (std::string word; words >> word;) tokens.push_back(word);
       if (tokens.empty()) continue;
-      const std::string &keyword = tokens[0];
+      const std::string& keyword = tokens[0];
       if (keyword == "grade") {
         grade_line(tokens);
       } else if (keyword == "gradeset") {
@@ -97,11 +101,11 @@ class Parser {
   }
 
  private:
-  void error(const std::string &message) {
+  void error(const std::string& message) {
     m_errors.push_back(m_source + ":" + std::to_string(m_line) + ": " + message);
   }
 
-  void grade_line(const std::vector<std::string> &tokens) {
+  void grade_line(const std::vector<std::string>& tokens) {
     Grade grade;
     if (tokens.size() != 3 || !is_suffix(tokens[1]) || !parse_grade(tokens[2], grade)) {
       error("grade needs a suffix and a code such as C6P");
@@ -110,7 +114,7 @@ class Parser {
     if (!m_grades.emplace(tokens[1], grade).second) error("grade " + tokens[1] + " given twice");
   }
 
-  void gradeset_line(const std::vector<std::string> &tokens) {
+  void gradeset_line(const std::vector<std::string>& tokens) {
     if (tokens.size() < 3) {
       error("gradeset needs a name and at least one suffix");
       return;
@@ -136,7 +140,7 @@ class Parser {
     }
   }
 
-  void family_pcf_line(const std::vector<std::string> &tokens) {
+  void family_pcf_line(const std::vector<std::string>& tokens) {
     if (tokens.size() != 2 || (tokens[1] != "-" && !is_name(tokens[1], false))) {
       error("familypcf needs one name (or '-')");
       return;
@@ -147,7 +151,7 @@ class Parser {
     m_out.family_pcfs.push_back(FamilyPcf{tokens[1], {}, m_line});
   }
 
-  void family_line(const std::vector<std::string> &tokens) {
+  void family_line(const std::vector<std::string>& tokens) {
     const bool opn = tokens.size() == 3 && tokens[2] == "opn";
     if ((tokens.size() != 2 && !opn) || !std::isalpha(static_cast<unsigned char>(tokens[1][0]))) {
       error("family needs a name and optionally 'opn'");
@@ -172,7 +176,7 @@ class Parser {
     m_pcf = kNone;
   }
 
-  void pcf_line(const std::vector<std::string> &tokens) {
+  void pcf_line(const std::vector<std::string>& tokens) {
     if (tokens.size() != 2 || !is_name(tokens[1], false)) {
       error("pcf needs one name");
       return;
@@ -186,7 +190,7 @@ class Parser {
     m_out.families[m_family].pcfs.push_back(m_pcf);
   }
 
-  void device_line(const std::vector<std::string> &tokens) {
+  void device_line(const std::vector<std::string>& tokens) {
     if (tokens.size() < 2 || !is_name(tokens[1], false)) {
       error("device needs a name");
       return;
@@ -215,7 +219,7 @@ class Parser {
 
   // "QZ40B:F256,U169/STD:F484/WIDE" (packages and their grade sets) or
   // "QZ10A=C6P" (one part named by its pgm name).
-  bool pgm_spec(const std::string &token, Pgm &pgm) {
+  bool pgm_spec(const std::string& token, Pgm& pgm) {
     const size_t equals = token.find('=');
     if (equals != std::string::npos) {
       pgm.name = token.substr(0, equals);
@@ -242,17 +246,17 @@ class Parser {
         error("pgm " + pgm.name + ": '" + groups[g] + "' names no known gradeset");
         return false;
       }
-      for (const std::string &code : split(codes_and_set[0], ',')) {
+      for (const std::string& code : split(codes_and_set[0], ',')) {
         if (!is_code(code)) {
           error("pgm " + pgm.name + ": bad package code '" + code + "'");
           return false;
         }
         Package package{pgm.name + code, code, {}};
-        for (const std::string &suffix : set->second.catalogue_suffixes) {
+        for (const std::string& suffix : set->second.catalogue_suffixes) {
           package.full_names.push_back(package.name + suffix);
           m_suffix_grades[package.full_names.back()] = m_grades.at(suffix);
         }
-        for (const std::string &suffix : set->second.variant_suffixes) {
+        for (const std::string& suffix : set->second.variant_suffixes) {
           package.full_names.push_back(package.name + suffix);
         }
         pgm.packages.push_back(package);
@@ -263,13 +267,13 @@ class Parser {
 
   // Numbers the device's parts and lists its ordering codes, in source order.
   void add_parts(int device_index) {
-    const Device &device = m_out.devices[device_index];
+    const Device& device = m_out.devices[device_index];
     const bool opn = m_out.families[device.family].opn;
     for (int pgm_index : device.pgms) {
-      for (const Package &package : m_out.pgms[pgm_index].packages) {
-        for (const std::string &name : package.full_names) {
+      for (const Package& package : m_out.pgms[pgm_index].packages) {
+        for (const std::string& name : package.full_names) {
           uint32_t opn_value = 0;
-          const Grade *grade = nullptr;
+          const Grade* grade = nullptr;
           if (package.code.empty()) {
             grade = &m_self_grades.at(name);
           } else if (auto found = m_suffix_grades.find(name); found != m_suffix_grades.end()) {
@@ -288,8 +292,8 @@ class Parser {
   }
 
   const std::string m_source;
-  Catalogue &m_out;
-  std::vector<std::string> &m_errors;
+  Catalogue& m_out;
+  std::vector<std::string>& m_errors;
   int m_line = 0;
   int m_family_pcf = kNone;
   int m_family = kNone;
@@ -303,11 +307,11 @@ class Parser {
 };
 
 // Reports every name that stands more than once in names, with what it is.
-void check_unique(const std::vector<std::string> &names, const std::string &what,
-                  std::vector<std::string> &errors) {
+void check_unique(const std::vector<std::string>& names, const std::string& what,
+                  std::vector<std::string>& errors) {
   std::unordered_set<std::string> seen;
   std::set<std::string> reported;
-  for (const std::string &name : names) {
+  for (const std::string& name : names) {
     if (!seen.insert(name).second && reported.insert(name).second) {
       errors.push_back(what + " " + name + " is given more than once");
     }
@@ -315,17 +319,17 @@ void check_unique(const std::vector<std::string> &names, const std::string &what
 }
 
 std::string upper(std::string text) {
-  for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return text;
 }
 
 // Key of every value of a section; reports a value under two keys.
-std::unordered_map<std::string, std::string> reverse_index(const ddb_writer::Section &section,
-                                                           const std::string &map_name,
-                                                           std::vector<std::string> &errors) {
+std::unordered_map<std::string, std::string> reverse_index(const ddb_writer::Section& section,
+                                                           const std::string& map_name,
+                                                           std::vector<std::string>& errors) {
   std::unordered_map<std::string, std::string> index;
-  for (const auto &[key, values] : section) {
-    for (const std::string &value : values) {
+  for (const auto& [key, values] : section) {
+    for (const std::string& value : values) {
       const auto [where, inserted] = index.emplace(value, key);
       if (!inserted && where->second != key) {
         errors.push_back(map_name + ": " + value + " is listed under both " + where->second +
@@ -336,37 +340,37 @@ std::unordered_map<std::string, std::string> reverse_index(const ddb_writer::Sec
   return index;
 }
 
-std::set<std::string> keys_of(const ddb_writer::Section &section) {
+std::set<std::string> keys_of(const ddb_writer::Section& section) {
   std::set<std::string> keys;
-  for (const auto &record : section) keys.insert(record.first);
+  for (const auto& record : section) keys.insert(record.first);
   return keys;
 }
 
-std::set<std::string> values_of(const ddb_writer::Section &section) {
+std::set<std::string> values_of(const ddb_writer::Section& section) {
   std::set<std::string> values;
-  for (const auto &record : section) values.insert(record.second.begin(), record.second.end());
+  for (const auto& record : section) values.insert(record.second.begin(), record.second.end());
   return values;
 }
 
 // Reports the names of `have` missing from `want` ("... is not ...").
-void check_subset(const std::set<std::string> &have, const std::set<std::string> &want,
-                  const std::string &message, std::vector<std::string> &errors) {
-  for (const std::string &name : have) {
+void check_subset(const std::set<std::string>& have, const std::set<std::string>& want,
+                  const std::string& message, std::vector<std::string>& errors) {
+  for (const std::string& name : have) {
     if (want.count(name) == 0) errors.push_back(name + " " + message);
   }
 }
 
 }  // namespace
 
-bool parse_catalogue(const std::string &text, const std::string &source_name, Catalogue &out,
-                     std::vector<std::string> &errors) {
+bool parse_catalogue(const std::string& text, const std::string& source_name, Catalogue& out,
+                     std::vector<std::string>& errors) {
   const size_t before = errors.size();
   Parser(source_name, out, errors).parse(text);
   return errors.size() == before;
 }
 
-void check_catalogue(const Catalogue &catalogue, bool check_sizes,
-                     std::vector<std::string> &errors) {
+void check_catalogue(const Catalogue& catalogue, bool check_sizes,
+                     std::vector<std::string>& errors) {
   // The generic family and device take the last numbers; the invalid ones take
   // 0.
   constexpr size_t kFamilies = 71;
@@ -385,93 +389,84 @@ void check_catalogue(const Catalogue &catalogue, bool check_sizes,
     errors.push_back("the catalogue has more entries than its numbers allow");
   }
   std::vector<std::string> names;
-  for (const Family &family : catalogue.families) names.push_back(upper(family.user_name));
+  for (const Family& family : catalogue.families) names.push_back(upper(family.user_name));
   names.push_back("GENERIC");
   check_unique(names, "family", errors);
   names.clear();
-  for (const Device &device : catalogue.devices) names.push_back(device.name);
+  for (const Device& device : catalogue.devices) names.push_back(device.name);
   names.push_back("GENERIC_DIE");
   check_unique(names, "device", errors);
   names.clear();
-  for (const Part &part : catalogue.parts) names.push_back(upper(part.name));
+  for (const Part& part : catalogue.parts) names.push_back(upper(part.name));
   names.push_back("GENERIC");
   check_unique(names, "part", errors);
-  for (const FamilyPcf &family_pcf : catalogue.family_pcfs) {
+  for (const FamilyPcf& family_pcf : catalogue.family_pcfs) {
     if (family_pcf.families.empty()) {
       errors.push_back("family pcf " + family_pcf.name + " holds no family");
     }
   }
-  for (const Pcf &pcf : catalogue.pcfs) {
+  for (const Pcf& pcf : catalogue.pcfs) {
     if (pcf.devices.empty()) errors.push_back("pcf " + pcf.name + " lists no device");
   }
 }
 
-std::vector<ddb_writer::Section> grammar_sections(const Catalogue &catalogue) {
-  enum {
-    kPackage,
-    kPgm,
-    kPgmPcf,
-    kPgmFamilyPcf,
-    kDevPcf,
-    kDevFamilyPcf,
-    kDevicePcfFamilyPcf,
-    kFamily,
-    kMaps
-  };
-  std::vector<ddb_writer::Section> sections(kMaps);
-  for (const FamilyPcf &family_pcf : catalogue.family_pcfs) {
+std::vector<ddb_writer::Section> grammar_sections(const Catalogue& catalogue) {
+  std::vector<ddb_writer::Section> sections(Grammar::MAX);
+  for (const FamilyPcf& family_pcf : catalogue.family_pcfs) {
     std::vector<std::string> pgm_names, device_names, device_only_pcfs;
     for (int family_index : family_pcf.families) {
-      const Family &family = catalogue.families[family_index];
+      const Family& family = catalogue.families[family_index];
       std::vector<std::string> family_pcfs;
       for (int pcf_index : family.pcfs) {
-        const Pcf &pcf = catalogue.pcfs[pcf_index];
+        const Pcf& pcf = catalogue.pcfs[pcf_index];
         std::vector<std::string> pcf_pgms, pcf_devices;
         for (int device_index : pcf.devices) {
-          const Device &device = catalogue.devices[device_index];
+          const Device& device = catalogue.devices[device_index];
           pcf_devices.push_back(device.name);
           for (int pgm_index : device.pgms) {
-            const Pgm &pgm = catalogue.pgms[pgm_index];
+            const Pgm& pgm = catalogue.pgms[pgm_index];
             pcf_pgms.push_back(pgm.name);
             std::vector<std::string> package_names;
-            for (const Package &package : pgm.packages) {
+            for (const Package& package : pgm.packages) {
               package_names.push_back(package.name);
-              sections[kPackage].emplace_back(package.name, package.full_names);
+              sections[Grammar::PACKAGE_GRAMMAR].emplace_back(package.name, package.full_names);
             }
-            sections[kPgm].emplace_back(pgm.name, package_names);
+            sections[Grammar::PGM_GRAMMAR].emplace_back(pgm.name, package_names);
           }
         }
         if (pcf_pgms.empty()) {
           device_only_pcfs.push_back(pcf.name);
         } else {
-          sections[kPgmPcf].emplace_back(pcf.name, pcf_pgms);
+          sections[Grammar::PGM_PCF].emplace_back(pcf.name, pcf_pgms);
         }
-        sections[kDevPcf].emplace_back(pcf.name, pcf_devices);
+        sections[Grammar::DEV_PCF].emplace_back(pcf.name, pcf_devices);
         family_pcfs.push_back(pcf.name);
         pgm_names.insert(pgm_names.end(), pcf_pgms.begin(), pcf_pgms.end());
         device_names.insert(device_names.end(), pcf_devices.begin(), pcf_devices.end());
       }
-      if (!family_pcfs.empty()) sections[kFamily].emplace_back(family.identifier, family_pcfs);
+      if (!family_pcfs.empty())
+        sections[Grammar::FAMILY].emplace_back(family.identifier, family_pcfs);
     }
     // Empty lists are left out: a record holds at least one value. A family pcf
     // missing from one of the two family maps is reported by check_grammar.
-    if (!pgm_names.empty()) sections[kPgmFamilyPcf].emplace_back(family_pcf.name, pgm_names);
+    if (!pgm_names.empty())
+      sections[Grammar::PGM_FAMILY_PCF].emplace_back(family_pcf.name, pgm_names);
     if (!device_names.empty()) {
-      sections[kDevFamilyPcf].emplace_back(family_pcf.name, device_names);
+      sections[Grammar::DEV_FAMILY_PCF].emplace_back(family_pcf.name, device_names);
     }
     if (!device_only_pcfs.empty()) {
-      sections[kDevicePcfFamilyPcf].emplace_back(family_pcf.name, device_only_pcfs);
+      sections[Grammar::DEVICE_PCF_FAMILY_PCF].emplace_back(family_pcf.name, device_only_pcfs);
     }
   }
   return sections;
 }
 
-void check_grammar(const Catalogue &catalogue, const std::vector<ddb_writer::Section> &sections,
-                   std::vector<std::string> &errors) {
-  static const char *const kMapNames[] = {"PACKAGE_GRAMMAR",       "PGM_GRAMMAR", "PGM_PCF",
+void check_grammar(const Catalogue& catalogue, const std::vector<ddb_writer::Section>& sections,
+                   std::vector<std::string>& errors) {
+  static const char* const kMapNames[] = {"PACKAGE_GRAMMAR",       "PGM_GRAMMAR", "PGM_PCF",
                                           "PGM_FAMILY_PCF",        "DEV_PCF",     "DEV_FAMILY_PCF",
                                           "DEVICE_PCF_FAMILY_PCF", "FAMILY"};
-  if (sections.size() != 8) {
+  if (sections.size() != Grammar::MAX) {
     errors.push_back("the name database needs 8 maps");
     return;
   }
@@ -479,14 +474,14 @@ void check_grammar(const Catalogue &catalogue, const std::vector<ddb_writer::Sec
   for (size_t map = 0; map < sections.size(); ++map) {
     const std::string map_name = kMapNames[map];
     std::set<std::string> keys;
-    for (const auto &[key, values] : sections[map]) {
+    for (const auto& [key, values] : sections[map]) {
       if (!is_name(key, false)) errors.push_back(map_name + ": bad key '" + key + "'");
       if (!keys.insert(key).second) errors.push_back(map_name + ": key " + key + " given twice");
       if (values.empty()) errors.push_back(map_name + ": key " + key + " lists nothing");
       std::set<std::string> seen;
-      for (const std::string &value : values) {
+      for (const std::string& value : values) {
         // Only full part names (values of the first map) may hold '-'.
-        if (!is_name(value, map == 0)) {
+        if (!is_name(value, map == Grammar::PACKAGE_GRAMMAR)) {
           errors.push_back(map_name + ": bad name '" + value + "' under " + key);
         }
         if (!seen.insert(value).second) {
@@ -498,59 +493,68 @@ void check_grammar(const Catalogue &catalogue, const std::vector<ddb_writer::Sec
   }
   const auto keys = [&](int map) { return keys_of(sections[map]); };
   const auto values = [&](int map) { return values_of(sections[map]); };
-  check_subset(values(1), keys(0), "is a package of PGM_GRAMMAR but no key of PACKAGE_GRAMMAR",
-               errors);
-  check_subset(keys(0), values(1), "is a key of PACKAGE_GRAMMAR but no package of any pgm name",
-               errors);
-  for (int map : {2, 3}) {
-    check_subset(values(map), keys(1),
+  check_subset(values(Grammar::PGM_GRAMMAR), keys(Grammar::PACKAGE_GRAMMAR),
+               "is a package of PGM_GRAMMAR but no key of PACKAGE_GRAMMAR", errors);
+  check_subset(keys(Grammar::PACKAGE_GRAMMAR), values(Grammar::PGM_GRAMMAR),
+               "is a key of PACKAGE_GRAMMAR but no package of any pgm name", errors);
+  for (int map : {Grammar::PGM_PCF, Grammar::PGM_FAMILY_PCF}) {
+    check_subset(values(map), keys(Grammar::PGM_GRAMMAR),
                  std::string("is listed in ") + kMapNames[map] + " but is no key of PGM_GRAMMAR",
                  errors);
-    check_subset(keys(1), values(map), std::string("is a pgm name missing from ") + kMapNames[map],
-                 errors);
+    check_subset(keys(Grammar::PGM_GRAMMAR), values(map),
+                 std::string("is a pgm name missing from ") + kMapNames[map], errors);
   }
-  check_subset(keys(2), keys(4), "is a key of PGM_PCF but not of DEV_PCF", errors);
-  check_subset(values(4), values(5), "is listed in DEV_PCF but not in DEV_FAMILY_PCF", errors);
-  check_subset(values(5), values(4), "is listed in DEV_FAMILY_PCF but not in DEV_PCF", errors);
-  check_subset(keys(3), keys(5), "is a key of PGM_FAMILY_PCF but not of DEV_FAMILY_PCF", errors);
-  check_subset(keys(5), keys(3), "is a key of DEV_FAMILY_PCF but not of PGM_FAMILY_PCF", errors);
-  check_subset(keys(6), keys(3), "is a key of DEVICE_PCF_FAMILY_PCF but no family pcf", errors);
-  check_subset(values(6), keys(4), "is listed in DEVICE_PCF_FAMILY_PCF but is no key of DEV_PCF",
-               errors);
-  check_subset(values(7), keys(4), "is listed in FAMILY but is no key of DEV_PCF", errors);
+  check_subset(keys(Grammar::PGM_PCF), keys(Grammar::DEV_PCF),
+               "is a key of PGM_PCF but not of DEV_PCF", errors);
+  check_subset(values(Grammar::DEV_PCF), values(Grammar::DEV_FAMILY_PCF),
+               "is listed in DEV_PCF but not in DEV_FAMILY_PCF", errors);
+  check_subset(values(Grammar::DEV_FAMILY_PCF), values(Grammar::DEV_PCF),
+               "is listed in DEV_FAMILY_PCF but not in DEV_PCF", errors);
+  check_subset(keys(Grammar::PGM_FAMILY_PCF), keys(Grammar::DEV_FAMILY_PCF),
+               "is a key of PGM_FAMILY_PCF but not of DEV_FAMILY_PCF", errors);
+  check_subset(keys(Grammar::DEV_FAMILY_PCF), keys(Grammar::PGM_FAMILY_PCF),
+               "is a key of DEV_FAMILY_PCF but not of PGM_FAMILY_PCF", errors);
+  check_subset(keys(Grammar::DEVICE_PCF_FAMILY_PCF), keys(Grammar::PGM_FAMILY_PCF),
+               "is a key of DEVICE_PCF_FAMILY_PCF but no family pcf", errors);
+  check_subset(values(Grammar::DEVICE_PCF_FAMILY_PCF), keys(Grammar::DEV_PCF),
+               "is listed in DEVICE_PCF_FAMILY_PCF but is no key of DEV_PCF", errors);
+  check_subset(values(Grammar::FAMILY), keys(Grammar::DEV_PCF),
+               "is listed in FAMILY but is no key of DEV_PCF", errors);
 
   // A name of one kind must not pass for another: a package name that is also a
   // pgm name, or a full part name that is also a package name, must be the same
   // device named by its pgm name.
-  const std::set<std::string> package_keys = keys(0);
-  for (const auto &[pgm, packages] : sections[1]) {
+  const std::set<std::string> package_keys = keys(Grammar::PACKAGE_GRAMMAR);
+  for (const auto& [pgm, packages] : sections[Grammar::PGM_GRAMMAR]) {
     if (std::find(packages.begin(), packages.end(), pgm) == packages.end() &&
-        (package_keys.count(pgm) || key_of[0].count(pgm))) {
+        (package_keys.count(pgm) || key_of[Grammar::PACKAGE_GRAMMAR].count(pgm))) {
       errors.push_back("pgm name " + pgm + " is also the name of another package or part");
     }
   }
-  for (const auto &[full_name, package] : key_of[0]) {
+  for (const auto& [full_name, package] : key_of[Grammar::PACKAGE_GRAMMAR]) {
     if (package_keys.count(full_name) && full_name != package) {
       errors.push_back("full part name " + full_name + " is also the name of another package");
     }
   }
   std::unordered_set<std::string> device_names;
-  for (const Device &device : catalogue.devices) device_names.insert(device.name);
-  for (const std::string &device : values(4)) {
+  for (const Device& device : catalogue.devices) device_names.insert(device.name);
+  for (const std::string& device : values(Grammar::DEV_PCF)) {
     if (device_names.count(device) == 0) {
       errors.push_back("DEV_PCF lists " + device + ", which is no catalogue device");
     }
   }
   // Every catalogue part that the name database knows reaches, through its
   // package and pgm name, the pcf under which its device is listed.
-  for (const Part &part : catalogue.parts) {
-    const Device &device = catalogue.devices[part.device];
-    const auto package = key_of[0].find(part.name);
-    if (device.pcf == kNone || package == key_of[0].end()) continue;
-    const auto pgm = key_of[1].find(package->second);
-    const auto pgm_pcf = pgm == key_of[1].end() ? key_of[2].end() : key_of[2].find(pgm->second);
-    const auto dev_pcf = key_of[4].find(device.name);
-    if (pgm_pcf == key_of[2].end() || dev_pcf == key_of[4].end() ||
+  for (const Part& part : catalogue.parts) {
+    const Device& device = catalogue.devices[part.device];
+    const auto package = key_of[Grammar::PACKAGE_GRAMMAR].find(part.name);
+    if (device.pcf == kNone || package == key_of[Grammar::PACKAGE_GRAMMAR].end()) continue;
+    const auto pgm = key_of[Grammar::PGM_GRAMMAR].find(package->second);
+    const auto pgm_pcf = pgm == key_of[Grammar::PGM_GRAMMAR].end()
+                             ? key_of[Grammar::PGM_PCF].end()
+                             : key_of[Grammar::PGM_PCF].find(pgm->second);
+    const auto dev_pcf = key_of[Grammar::DEV_PCF].find(device.name);
+    if (pgm_pcf == key_of[Grammar::PGM_PCF].end() || dev_pcf == key_of[Grammar::DEV_PCF].end() ||
         pgm_pcf->second != dev_pcf->second) {
       errors.push_back("part " + part.name + " does not reach the pcf of its device " +
                        device.name);

@@ -84,23 +84,23 @@ struct Catalogue {
 
 // Reads the catalogue source. On failure returns false with one message per
 // problem in errors, each naming the source line and the offending name.
-bool parse_catalogue(const std::string &text, const std::string &source_name, Catalogue &out,
-                     std::vector<std::string> &errors);
+bool parse_catalogue(const std::string& text, const std::string& source_name, Catalogue& out,
+                     std::vector<std::string>& errors);
 
 // Checks the catalogue's own rules: unique family, device and part names, the
 // expected numbers of families and devices (when check_sizes), part-number
 // range.
-void check_catalogue(const Catalogue &catalogue, bool check_sizes,
-                     std::vector<std::string> &errors);
+void check_catalogue(const Catalogue& catalogue, bool check_sizes,
+                     std::vector<std::string>& errors);
 
 // The eight grammar sections in map order (package, pgm, pgm pcf, pgm family
 // pcf, device pcf, device family pcf, device pcf family pcf, family).
-std::vector<ddb_writer::Section> grammar_sections(const Catalogue &catalogue);
+std::vector<ddb_writer::Section> grammar_sections(const Catalogue& catalogue);
 
 // Checks every relation between the eight maps and between the maps and the
 // catalogue; each message names the offending name.
-void check_grammar(const Catalogue &catalogue, const std::vector<ddb_writer::Section> &sections,
-                   std::vector<std::string> &errors);
+void check_grammar(const Catalogue& catalogue, const std::vector<ddb_writer::Section>& sections,
+                   std::vector<std::string>& errors);
 
 }  // namespace catalogue
 
