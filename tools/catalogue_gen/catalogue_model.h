@@ -82,6 +82,10 @@ struct Catalogue {
   std::vector<uint32_t> opn_values;
 };
 
+// Whether text is a name of the name database: upper-case letters, digits and '_' (and '-'
+// when allow_dash), at least two characters.
+bool is_name(const std::string& text, bool allow_dash);
+
 // Reads the catalogue source. On failure returns false with one message per
 // problem in errors, each naming the source line and the offending name.
 bool parse_catalogue(const std::string& text, const std::string& source_name, Catalogue& out,
