@@ -30,7 +30,7 @@ device QA05A_DIE QA05A=C6P
 family Qbrook
 pcf QB30A
 device QB30A_DIE QB30A:M100/STD
-pcf QB30H
+pcf QB30H devcfg
 device QB30H_DIE
 familypcf -
 family Qcairn
@@ -113,7 +113,7 @@ TEST_F(CatalogueGenTest, BrokenCataloguesFailNamingTheName) {
        "pcf QC10A stands in no family of a family pcf"},
       {"part name twice across families", "QC10A:F256/STD", "QC10A=C6P\ndevice QC20A_DIE QC10A=C6P",
        "part QC10A is given more than once"},
-      {"pcf name twice", "pcf QB30H", "pcf QA20B", "key QA20B given twice"},
+      {"pcf name twice", "pcf QB30H devcfg", "pcf QA20B", "key QA20B given twice"},
       {"only device-only pcfs under a family pcf", "familypcf -",
        "familypcf QX_FAMILY\nfamily Qx\npcf QX10H\ndevice QX10H_DIE\nfamilypcf -",
        "QX_FAMILY is a key of DEV_FAMILY_PCF but not of PGM_FAMILY_PCF"},

@@ -342,6 +342,7 @@ TEST(DevCatalogueTest, NamesTheTestsRelyOn) {
   EXPECT_EQ(key_of(G::DEV_PCF, "QZ60B_DIE"), "QZ60B");
   EXPECT_EQ(key_of(G::PGM_FAMILY_PCF, "QZ40B"), "TERNFIELD_FAMILY");
   EXPECT_EQ(key_of(G::FAMILY, "QZ60B"), "TERNFIELD");
+  EXPECT_EQ(key_of(G::DEVICE_PCF_FAMILY_PCF, "QZ60B"), "TERNFIELD_FAMILY");
   // A pcf whose first device is not its smallest.
   const std::vector<std::string>& devices = grammar()[G::DEV_PCF].at("QZ80C");
   EXPECT_EQ(devices.front(), "QZ80C_DIE");

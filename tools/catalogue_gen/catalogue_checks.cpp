@@ -113,7 +113,7 @@ void check_catalogue(const Catalogue& catalogue, bool check_sizes,
 std::vector<ddb_writer::Section> grammar_sections(const Catalogue& catalogue) {
   std::vector<ddb_writer::Section> sections(Grammar::MAX);
   for (const FamilyPcf& family_pcf : catalogue.family_pcfs) {
-    std::vector<std::string> pgm_names, device_names, device_only_pcfs;
+    std::vector<std::string> pgm_names, device_names, device_config_pcfs;
     for (int family_index : family_pcf.families) {
       const Family& family = catalogue.families[family_index];
       std::vector<std::string> family_pcfs;
@@ -134,11 +134,8 @@ std::vector<ddb_writer::Section> grammar_sections(const Catalogue& catalogue) {
             sections[Grammar::PGM_GRAMMAR].emplace_back(pgm.name, package_names);
           }
         }
-        if (pcf_pgms.empty()) {
-          device_only_pcfs.push_back(pcf.name);
-        } else {
-          sections[Grammar::PGM_PCF].emplace_back(pcf.name, pcf_pgms);
-        }
+        if (!pcf_pgms.empty()) sections[Grammar::PGM_PCF].emplace_back(pcf.name, pcf_pgms);
+        if (pcf.device_config) device_config_pcfs.push_back(pcf.name);
         sections[Grammar::DEV_PCF].emplace_back(pcf.name, pcf_devices);
         family_pcfs.push_back(pcf.name);
         pgm_names.insert(pgm_names.end(), pcf_pgms.begin(), pcf_pgms.end());
@@ -154,8 +151,8 @@ std::vector<ddb_writer::Section> grammar_sections(const Catalogue& catalogue) {
     if (!device_names.empty()) {
       sections[Grammar::DEV_FAMILY_PCF].emplace_back(family_pcf.name, device_names);
     }
-    if (!device_only_pcfs.empty()) {
-      sections[Grammar::DEVICE_PCF_FAMILY_PCF].emplace_back(family_pcf.name, device_only_pcfs);
+    if (!device_config_pcfs.empty()) {
+      sections[Grammar::DEVICE_PCF_FAMILY_PCF].emplace_back(family_pcf.name, device_config_pcfs);
     }
   }
   return sections;

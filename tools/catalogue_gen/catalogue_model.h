@@ -38,6 +38,7 @@ struct FamilyPcf {
 
 struct Pcf {
   std::string name;
+  bool device_config = false;  // listed under its family pcf in DEVICE_PCF_FAMILY_PCF
   int family = kNone;
   std::vector<int> devices;
   int line = 0;

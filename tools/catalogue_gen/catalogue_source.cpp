@@ -170,8 +170,9 @@ class Parser {
   }
 
   void pcf_line(const std::vector<std::string>& tokens) {
-    if (tokens.size() != 2 || !is_name(tokens[1], false)) {
-      error("pcf needs one name");
+    const bool device_config = tokens.size() == 3 && tokens[2] == "devcfg";
+    if ((tokens.size() != 2 && !device_config) || !is_name(tokens[1], false)) {
+      error("pcf needs one name and optionally 'devcfg'");
       return;
     }
     if (m_family == kNone || m_out.families[m_family].family_pcf == kNone) {
@@ -179,7 +180,7 @@ class Parser {
       return;
     }
     m_pcf = static_cast<int>(m_out.pcfs.size());
-    m_out.pcfs.push_back(Pcf{tokens[1], m_family, {}, m_line});
+    m_out.pcfs.push_back(Pcf{tokens[1], device_config, m_family, {}, m_line});
     m_out.families[m_family].pcfs.push_back(m_pcf);
   }
 
