@@ -3,6 +3,8 @@
 #define PGMDEV_H
 
 #include "pgmdev_export.h"
+#include "pgmdev_flash_ini.h"
+#include "pgmdev_hps_mgr.h"
 #include "pgmdev_types.h"
 
 #endif  // PGMDEV_H
