@@ -3,8 +3,12 @@
 #include "pgmdev_ddb_mgr.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <functional>
+#include <iterator>
 #include <optional>
+#include <unordered_set>
 
 #include "gen.h"
 #include "pgm_common.h"
@@ -36,10 +40,27 @@ void set_override(std::optional<pgmdev_ddb::BLOB>& slot, const pgmdev_ddb::BLOB*
   }
 }
 
+// Lists at least this long are checked for a repeated value through a hash set rather than by
+// comparing each new value with all before it.
+constexpr size_t kLongList = 16;
+
 std::string standard_name(const std::string& name) {
   std::string result = gen_remove_leading_and_trailing_white_spaces(name);
   stl_toupper(result);
   return result;
+}
+
+// The characters that the host's trim removes.
+bool is_white_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+// Whether standard_name(name) would return name unchanged, so that a lookup can skip the copy.
+bool is_standard(const std::string& name) {
+  if (!name.empty() && (is_white_space(name.front()) || is_white_space(name.back()))) {
+    return false;
+  }
+  return std::none_of(name.begin(), name.end(), [](char c) { return c >= 'a' && c <= 'z'; });
 }
 
 }  // namespace
@@ -77,6 +98,54 @@ void check_frame(const unsigned char* data, unsigned int data_size) {
                     "BYTE(crc32 >> 16) == data[data_size-2]");
   PGMDEV_CHECK_TEXT(BYTE(crc32 >> 24) == data[data_size - 1],
                     "BYTE(crc32 >> 24) == data[data_size-1]");
+}
+
+unsigned int NAME_INDEX::hash_of(std::string_view name) {
+  const size_t hash = std::hash<std::string_view>()(name);
+  return static_cast<unsigned int>(hash ^ (hash >> 32));
+}
+
+// Maps the hash onto [0, size) by multiplication, so the table need not be a power of two.
+size_t NAME_INDEX::home(unsigned int hash) const {
+  return static_cast<size_t>((uint64_t{hash} * m_slots.size()) >> 32);
+}
+
+void NAME_INDEX::clear() {
+  m_slots.clear();
+  m_keys.clear();
+}
+
+// Keys are visited in ascending order and a name already present keeps its key, so each entry
+// ends up with the smallest key whose list holds it.
+void NAME_INDEX::build(const GRAMMAR_MAP& map) {
+  size_t entries = 0;
+  for (const auto& record : map) entries += record.second.size();
+  m_slots.assign(entries + entries / 2 + 1, SLOT{nullptr, 0, 0});
+  m_keys.clear();
+  m_keys.reserve(map.size());
+  for (const auto& [key, names] : map) {
+    const unsigned int key_position = static_cast<unsigned int>(m_keys.size());
+    m_keys.push_back(&key);
+    for (const std::string& name : names) {
+      const unsigned int hash = hash_of(name);
+      size_t at = home(hash);
+      while (m_slots[at].name != nullptr &&
+             !(m_slots[at].hash == hash && *m_slots[at].name == name)) {
+        if (++at == m_slots.size()) at = 0;
+      }
+      if (m_slots[at].name == nullptr) m_slots[at] = SLOT{&name, hash, key_position};
+    }
+  }
+}
+
+const std::string* NAME_INDEX::find(std::string_view name) const {
+  if (m_slots.empty() || name.empty()) return nullptr;
+  const unsigned int hash = hash_of(name);
+  for (size_t at = home(hash); m_slots[at].name != nullptr;) {
+    if (m_slots[at].hash == hash && *m_slots[at].name == name) return m_keys[m_slots[at].key];
+    if (++at == m_slots.size()) at = 0;
+  }
+  return nullptr;
 }
 
 }  // namespace pgmdev_ddb
@@ -132,7 +201,7 @@ void PGMDEV_DDB_GRAMMAR_MGR::build(const unsigned char* data, unsigned int data_
     parse_sections(data, data_size);
     index_maps();
   } catch (...) {
-    for (REVERSE_INDEX& index : m_reverse) index.clear();
+    for (pgmdev_ddb::NAME_INDEX& index : m_reverse) index.clear();
     free_maps();
     throw;
   }
@@ -154,17 +223,8 @@ void PGMDEV_DDB_GRAMMAR_MGR::parse_sections(const unsigned char* data, unsigned 
   PGMDEV_CHECK(pointer_index == DWORD(PGMDEV_DDB_GRAMMAR_ENUM::MAX));
 }
 
-// Keys are visited in ascending order and the first key seen for a name stays, so each index
-// answers with the smallest key whose list holds the name.
 void PGMDEV_DDB_GRAMMAR_MGR::index_maps() {
-  for (unsigned int slot = 0; slot < MAX; ++slot) {
-    size_t values = 0;
-    for (const auto& record : *m_maps[slot]) values += record.second.size();
-    m_reverse[slot].reserve(values);
-    for (const auto& [key, names] : *m_maps[slot]) {
-      for (const std::string& name : names) m_reverse[slot].emplace(name, &key);
-    }
-  }
+  for (unsigned int slot = 0; slot < MAX; ++slot) m_reverse[slot].build(*m_maps[slot]);
 }
 
 std::string PGMDEV_DDB_GRAMMAR_MGR::get_string(unsigned int& index, const unsigned char* data,
@@ -186,21 +246,42 @@ std::string PGMDEV_DDB_GRAMMAR_MGR::get_string(unsigned int& index, const unsign
 void PGMDEV_DDB_GRAMMAR_MGR::get_mapping(GRAMMAR_MAP*& map, unsigned int& index,
                                          const unsigned char* data, unsigned int data_size) {
   std::string key = get_string(index, data, data_size);
-  std::vector<std::string> contents;
+  // The values are read into reused scratch and then moved into a list of their exact size.
+  std::vector<std::string>& contents = m_contents;
+  contents.clear();
+  m_content_views.clear();
+  std::unordered_set<std::string_view> long_list;
   // A key followed directly by the list's 0x00 (or by the bound) has no values and fails the
   // size check below.
   if (index < data_size && data[index] != 0) {
     do {
+      const unsigned int start = index;
       std::string content = get_string(index, data, data_size);
       PGMDEV_CHECK(content.size());
-      PGMDEV_CHECK(std::find(contents.begin(), contents.end(), content) == contents.end());
+      // The same test as a search of contents; long lists use a set of views into the image.
+      const std::string_view view(reinterpret_cast<const char*>(data + start), content.size());
+      bool unique;
+      if (contents.size() < kLongList) {
+        unique = std::find(contents.begin(), contents.end(), content) == contents.end();
+      } else {
+        if (long_list.empty()) long_list.insert(m_content_views.begin(), m_content_views.end());
+        unique = long_list.insert(view).second;
+      }
+      PGMDEV_CHECK_TEXT(unique,
+                        "std::find(contents.begin(), contents.end(), content) == contents.end()");
+      m_content_views.push_back(view);
       contents.push_back(std::move(content));
     } while (index < data_size && data[index] != 0);
     PGMDEV_CHECK(index < data_size && data[index] == 0);
   }
   PGMDEV_CHECK(contents.size());
-  PGMDEV_CHECK(map->find(key) == map->end());
-  map->emplace(std::move(key), std::move(contents));
+  // Keys usually come in ascending order, so the end is the right place to insert; the size
+  // tells whether the key was new.
+  const size_t keys_before = map->size();
+  map->emplace_hint(map->end(), std::move(key),
+                    std::vector<std::string>(std::make_move_iterator(contents.begin()),
+                                             std::make_move_iterator(contents.end())));
+  PGMDEV_CHECK_TEXT(map->size() != keys_before, "map->find(key) == map->end()");
   ++index;
   PGMDEV_CHECK(index < data_size);
 }
@@ -217,25 +298,21 @@ std::string PGMDEV_DDB_GRAMMAR_MGR::get_standard_name(const std::string& name) {
 }
 
 // One probe of the map's reverse index; a map that is not one of ours is scanned in key order.
-const std::string* PGMDEV_DDB_GRAMMAR_MGR::find_key(const std::string& name,
+const std::string* PGMDEV_DDB_GRAMMAR_MGR::find_key(std::string_view standard,
                                                     GRAMMAR_MAP* mapping) const {
   for (unsigned int slot = 0; slot < MAX; ++slot) {
-    if (m_maps[slot] == mapping) {
-      const auto found = m_reverse[slot].find(name);
-      return found == m_reverse[slot].end() ? nullptr : found->second;
-    }
+    if (m_maps[slot] == mapping) return m_reverse[slot].find(standard);
   }
   for (const auto& [key, names] : *mapping) {
-    if (std::find(names.begin(), names.end(), name) != names.end()) return &key;
+    if (std::find(names.begin(), names.end(), standard) != names.end()) return &key;
   }
   return nullptr;
 }
 
 std::string PGMDEV_DDB_GRAMMAR_MGR::get_mapping_key(const std::string& name, GRAMMAR_MAP* mapping) {
   PGMDEV_CHECK(mapping != NULL);
-  std::string standard = name;
-  standardize_name(standard);
-  const std::string* key = find_key(standard, mapping);
+  const std::string* key =
+      is_standard(name) ? find_key(name, mapping) : find_key(standard_name(name), mapping);
   return key == nullptr ? std::string() : *key;
 }
 
@@ -260,7 +337,9 @@ std::string PGMDEV_DDB_GRAMMAR_MGR::get_grammar_key(const std::string& name,
                                                     bool empty_on_miss) {
   PGMDEV_DDB_GRAMMAR_MGR* mgr = get_mgr();
   PGMDEV_CHECK(mgr != NULL);
-  std::string standard = standard_name(name);
+  const bool already_standard = is_standard(name);
+  const std::string copy = already_standard ? std::string() : standard_name(name);
+  const std::string& standard = already_standard ? name : copy;
   const std::string* key = mgr->find_key(standard, mgr->get_map(type));
   if (key != nullptr) return *key;
   return empty_on_miss ? std::string() : standard;

@@ -47,6 +47,31 @@ std::vector<unsigned char> load_image(const BLOB& blob, const char* uncompress_c
 // An image too short to hold magic and trailer fails the magic check.
 void check_frame(const unsigned char* data, unsigned int data_size);
 
+// Reverse index of one grammar map: an open-addressing table from each list entry to the
+// smallest key whose list holds it, so a reverse lookup is one hash probe. Names and keys point
+// into the map it was built from, which must not change while the index is in use.
+class NAME_INDEX {
+ public:
+  void build(const GRAMMAR_MAP& map);
+  void clear();
+  // The smallest key whose list holds name, or null.
+  const std::string* find(std::string_view name) const;
+
+ private:
+  // 16 bytes, so that the table stays small: it is built on every load.
+  struct SLOT {
+    const std::string* name;  // null: a free slot
+    unsigned int hash;
+    unsigned int key;  // position in m_keys
+  };
+  static unsigned int hash_of(std::string_view name);
+  // The slot where the probe for hash starts.
+  size_t home(unsigned int hash) const;
+
+  std::vector<SLOT> m_slots;  // at most two thirds full
+  std::vector<const std::string*> m_keys;
+};
+
 }  // namespace pgmdev_ddb
 
 class PGMDEV_DDB_GRAMMAR_MGR {
@@ -109,10 +134,6 @@ class PGMDEV_DDB_GRAMMAR_MGR {
   static PGMDEV_DDB_GRAMMAR_MGR* m_mgr;
 
  private:
-  // Name -> smallest key whose list holds it, one per map. The views point into m_maps, which
-  // do not change after construction.
-  typedef std::unordered_map<std::string_view, const std::string*> REVERSE_INDEX;
-
   // Reverse lookup of the two grammar getters: on a miss the normalized name, or "".
   static std::string get_grammar_key(const std::string& name, PGMDEV_DDB_GRAMMAR_ENUM type,
                                      bool empty_on_miss);
@@ -121,9 +142,15 @@ class PGMDEV_DDB_GRAMMAR_MGR {
   void parse_sections(const unsigned char* data, unsigned int data_size);
   void index_maps();
   void free_maps();
-  const std::string* find_key(const std::string& name, GRAMMAR_MAP* mapping) const;
+  // The smallest key of mapping whose list holds the normalized name, or null.
+  const std::string* find_key(std::string_view standard, GRAMMAR_MAP* mapping) const;
 
-  REVERSE_INDEX m_reverse[MAX];
+  // One reverse index per map.
+  pgmdev_ddb::NAME_INDEX m_reverse[MAX];
+  // Scratch of get_mapping: the values of the record being read, and views of them in the
+  // image for the duplicate check of long lists.
+  std::vector<std::string> m_contents;
+  std::vector<std::string_view> m_content_views;
 };
 
 class PGMDEV_DDB_OPN_MGR {
