@@ -196,12 +196,19 @@ TEST(DdbGrammarParse, DamagedBodiesReportTheirCondition) {
   // section is key, value, the list's 0x00 and the section's 0x00.
   Bytes seven;
   for (int i = 0; i < 7; ++i) seven = seven + text("K|V|||");
+  // A long list (past the length at which the duplicate check changes method) repeating its
+  // third value at the end.
+  Bytes long_list = text("K|");
+  for (int i = 0; i < 40; ++i) long_list = long_list + text("V" + std::to_string(i) + "|");
+  long_list = long_list + text("V2|||");
   struct Case {
     const char* what;
     Bytes body;
     const char* condition;
   };
   const Case cases[] = {
+      {"value twice in a long list", long_list,
+       "std::find(contents.begin(), contents.end(), content) == contents.end()"},
       {"five sections", text("K|V|||K|V|||K|V|||K|V|||K|V|||"),
        "pointer_index == DWORD(PGMDEV_DDB_GRAMMAR_ENUM::MAX)"},
       {"no section at all", Bytes{}, "pointer_index == DWORD(PGMDEV_DDB_GRAMMAR_ENUM::MAX)"},
