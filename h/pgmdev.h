@@ -4,6 +4,8 @@
 
 #include "pgmdev_device_grammar_mgr.h"
 #include "pgmdev_export.h"
+#include "pgmdev_flash_ini.h"
+#include "pgmdev_hps_mgr.h"
 #include "pgmdev_types.h"
 
 #endif  // PGMDEV_H
