@@ -16,8 +16,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "pgmhost_export.h"
-
 // An ordered map from a key to its list of names, in the order of the blob.
 typedef std::map<std::string, std::vector<std::string>> GRAMMAR_MAP;
 
@@ -178,7 +176,9 @@ class PGMDEV_DDB_OPN_MGR {
   // Value at position opn_enum, or 0xFFFFFFFF past the end.
   unsigned int dev_opn_enum(unsigned int opn_enum);
   // Reads one base-128 integer of the table at index, whose trailer starts at data_size - 4.
-  QWORD get_integer(unsigned int& index, const unsigned char* data, unsigned int data_size);
+  // The value is returned in 64 bits (the host's QWORD) so that the caller can refuse one that
+  // does not fit 32. This header names no host type: the catalogue generator includes it.
+  unsigned long long get_integer(unsigned int& index, const unsigned char* data, unsigned int data_size);
 
   std::vector<unsigned int>* M_MAP;
   static PGMDEV_DDB_OPN_MGR* m_mgr;
