@@ -633,7 +633,10 @@ TEST(DdbEmbedded, GrammarAnswersTheNamedExamples) {
   EXPECT_EQ(GRAMMAR::get_pgm_pcf("QZ40B"), "QZ60B");
   EXPECT_EQ(GRAMMAR::get_pgm_pcf("QZ60B"), "QZ60B");
   EXPECT_EQ(GRAMMAR::get_dev_pcf("QZ60B_DIE"), "QZ60B");
-  EXPECT_EQ(GRAMMAR::get_device_pcf_family_pcf("QZ60B"), "TERNFIELD_FAMILY");
+  EXPECT_EQ(GRAMMAR::get_dev_pcf_list("QZ60B"), std::vector<std::string>{"QZ60B_DIE"});
+  EXPECT_EQ(GRAMMAR::get_dev_pcf_list("QZ80C"),
+            (std::vector<std::string>{"QZ80C_DIE", "QZ70C_DIE"}));  // stored order
+  EXPECT_EQ(GRAMMAR::get_pgm_family_pcf("QZ40B"), "TERNFIELD_FAMILY");
   EXPECT_EQ(GRAMMAR::get_family("QZ60B"), "TERNFIELD");
 }
 

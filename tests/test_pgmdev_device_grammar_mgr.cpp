@@ -271,10 +271,14 @@ TEST(DeviceGrammarEmbedded, NamedExamples) {
   EXPECT_EQ(part_pcf, "QZ60B");
   EXPECT_EQ(family_pcf, "TERNFIELD_FAMILY");
   EXPECT_EQ(GRAMMAR::get_dev_part_pcf("QZ60B_DIE"), "QZ60B");
-  EXPECT_EQ(GRAMMAR::get_pcf_family_pcf("QZ60B"), "TERNFIELD_FAMILY");
+  EXPECT_EQ(GRAMMAR::get_dev_family_pcf("QZ60B_DIE"), "TERNFIELD_FAMILY");
+  EXPECT_EQ(GRAMMAR::get_pcf_device("QZ60B"), "QZ60B_DIE");
+  EXPECT_EQ(GRAMMAR::get_pcf_device("QZ80C"), "QZ80C_DIE");  // first stored, not smallest
   EXPECT_EQ(GRAMMAR::get_family("QZ40B"), "TERNFIELD");
   EXPECT_EQ(GRAMMAR::get_family("QZ60B_DIE"), "TERNFIELD");
   EXPECT_FALSE(GRAMMAR::use_full_name("QZ40BF256C6N"));
+  EXPECT_TRUE(GRAMMAR::use_full_name("QZ10A"));  // part, package and pgm name coincide
+  EXPECT_TRUE(GRAMMAR::use_package_name("qz10a"));
 }
 
 // pgmdev-tool name, linked against the shared library, prints one line per result.
@@ -289,8 +293,8 @@ TEST(DeviceGrammarTool, NameCommandPrintsTheWholeChain) {
   for (const char* line : {"package          : QZ40BF256\n", "pgm name         : QZ40B\n",
                            "pgm part pcf     : QZ60B\n", "pgm family pcf   : TERNFIELD_FAMILY\n",
                            "dev part pcf     : -\n", "family           : TERNFIELD (of QZ40B)\n",
-                           "pcf family pcf   : TERNFIELD_FAMILY (of QZ60B)\n",
-                           "use_package_name : no\n", "use_full_name    : no\n"}) {
+                           "pcf device       : QZ60B_DIE (of QZ60B)\n", "use_package_name : no\n",
+                           "use_full_name    : no\n"}) {
     EXPECT_NE(out.find(line), std::string::npos) << line << "\nin:\n" << out;
   }
 }

@@ -211,13 +211,20 @@ void PGMDEV_DDB_GRAMMAR_MGR::parse_sections(const unsigned char* data, unsigned 
   const unsigned int bound = data_size - pgmdev_ddb::kTrailerBytes;
   unsigned int index = pgmdev_ddb::kMagicBytes;
   DWORD pointer_index = 0;
+  // Records mostly come in runs of ascending keys, so each is inserted next to the one before.
+  GRAMMAR_MAP::iterator previous;
+  bool section_start = true;
   while (index < bound) {
     PGMDEV_CHECK(pointer_index < DWORD(PGMDEV_DDB_GRAMMAR_ENUM::MAX));
-    get_mapping(m_maps[pointer_index], index, data, bound);
-    // get_mapping leaves index below the bound. A 0x00 there closes the section.
+    GRAMMAR_MAP* map = m_maps[pointer_index];
+    previous =
+        read_record(map, section_start ? map->end() : std::next(previous), index, data, bound);
+    section_start = false;
+    // read_record leaves index below the bound. A 0x00 there closes the section.
     if (data[index] == 0) {
       ++index;
       ++pointer_index;
+      section_start = true;
     }
   }
   PGMDEV_CHECK(pointer_index == DWORD(PGMDEV_DDB_GRAMMAR_ENUM::MAX));
@@ -245,6 +252,14 @@ std::string PGMDEV_DDB_GRAMMAR_MGR::get_string(unsigned int& index, const unsign
 
 void PGMDEV_DDB_GRAMMAR_MGR::get_mapping(GRAMMAR_MAP*& map, unsigned int& index,
                                          const unsigned char* data, unsigned int data_size) {
+  read_record(map, map->end(), index, data, data_size);
+}
+
+GRAMMAR_MAP::iterator PGMDEV_DDB_GRAMMAR_MGR::read_record(GRAMMAR_MAP* map,
+                                                          GRAMMAR_MAP::iterator hint,
+                                                          unsigned int& index,
+                                                          const unsigned char* data,
+                                                          unsigned int data_size) {
   std::string key = get_string(index, data, data_size);
   // The values are read into reused scratch and then moved into a list of their exact size.
   std::vector<std::string>& contents = m_contents;
@@ -275,15 +290,16 @@ void PGMDEV_DDB_GRAMMAR_MGR::get_mapping(GRAMMAR_MAP*& map, unsigned int& index,
     PGMDEV_CHECK(index < data_size && data[index] == 0);
   }
   PGMDEV_CHECK(contents.size());
-  // Keys usually come in ascending order, so the end is the right place to insert; the size
-  // tells whether the key was new.
+  // Inserted at the hint when the key belongs there; the size tells whether the key was new.
   const size_t keys_before = map->size();
-  map->emplace_hint(map->end(), std::move(key),
-                    std::vector<std::string>(std::make_move_iterator(contents.begin()),
-                                             std::make_move_iterator(contents.end())));
+  const GRAMMAR_MAP::iterator record =
+      map->emplace_hint(hint, std::move(key),
+                        std::vector<std::string>(std::make_move_iterator(contents.begin()),
+                                                 std::make_move_iterator(contents.end())));
   PGMDEV_CHECK_TEXT(map->size() != keys_before, "map->find(key) == map->end()");
   ++index;
   PGMDEV_CHECK(index < data_size);
+  return record;
 }
 
 GRAMMAR_MAP* PGMDEV_DDB_GRAMMAR_MGR::get_map(PGMDEV_DDB_GRAMMAR_ENUM type) {

@@ -138,6 +138,10 @@ class PGMDEV_DDB_GRAMMAR_MGR {
 
   void build(const unsigned char* data, unsigned int data_size);
   void parse_sections(const unsigned char* data, unsigned int data_size);
+  // get_mapping, inserting the record at hint when it belongs there; returns the record.
+  GRAMMAR_MAP::iterator read_record(GRAMMAR_MAP* map, GRAMMAR_MAP::iterator hint,
+                                    unsigned int& index, const unsigned char* data,
+                                    unsigned int data_size);
   void index_maps();
   void free_maps();
   // The smallest key of mapping whose list holds the normalized name, or null.
@@ -178,7 +182,8 @@ class PGMDEV_DDB_OPN_MGR {
   // Reads one base-128 integer of the table at index, whose trailer starts at data_size - 4.
   // The value is returned in 64 bits (the host's QWORD) so that the caller can refuse one that
   // does not fit 32. This header names no host type: the catalogue generator includes it.
-  unsigned long long get_integer(unsigned int& index, const unsigned char* data, unsigned int data_size);
+  unsigned long long get_integer(unsigned int& index, const unsigned char* data,
+                                 unsigned int data_size);
 
   std::vector<unsigned int>* M_MAP;
   static PGMDEV_DDB_OPN_MGR* m_mgr;
