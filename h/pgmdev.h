@@ -4,6 +4,7 @@
 
 #include "pgmdev_dev_info_manager.h"
 #include "pgmdev_dev_info_manager_auto_export.h"
+#include "pgmdev_device_grammar_mgr.h"
 #include "pgmdev_export.h"
 #include "pgmdev_flash_ini.h"
 #include "pgmdev_hps_mgr.h"
