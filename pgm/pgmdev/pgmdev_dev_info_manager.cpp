@@ -152,22 +152,34 @@ std::vector<PGMDEV_DEV_INFO_NAME> build_enum_list() {
   return rows;
 }
 
-// The fields of one record read into its members, each with the reader of its type.
+// The fields of one record read into its members, each with the reader of its type. The
+// codec's readers are called directly (not through the manager's member readers, which do the
+// same) so that they inline: this runs for every field of every record loaded.
 struct RECORD_READER {
-  PGMDEV_DEV_INFO_MANAGER& manager;
   unsigned char* data;
   unsigned int data_size;
   unsigned int& index;
 
-  void operator()(std::string& out) { manager.get_string_data(data, data_size, index, true, &out); }
-  void operator()(bool& out) { manager.get_bool_data(data, data_size, index, &out); }
-  void operator()(BYTE& out) { manager.get_byte_data(data, data_size, index, &out); }
-  void operator()(WORD& out) { manager.get_word_data(data, data_size, index, &out); }
-  void operator()(DWORD& out) { manager.get_dword_data(data, data_size, index, &out); }
+  void operator()(std::string& out) {
+    PGMDEV_DB_CODEC::get_string_data(data, data_size, index, true, &out, kDevInfoFormat,
+                                     PGMDEV_DB_HERE);
+  }
+  void operator()(bool& out) {
+    PGMDEV_DB_CODEC::get_bool_data(data, data_size, index, &out, PGMDEV_DB_HERE);
+  }
+  void operator()(BYTE& out) {
+    PGMDEV_DB_CODEC::get_byte_data(data, data_size, index, &out, PGMDEV_DB_HERE);
+  }
+  void operator()(WORD& out) {
+    PGMDEV_DB_CODEC::get_word_data(data, data_size, index, &out, PGMDEV_DB_HERE);
+  }
+  void operator()(DWORD& out) {
+    PGMDEV_DB_CODEC::get_dword_data(data, data_size, index, &out, kDevInfoFormat, PGMDEV_DB_HERE);
+  }
   template <class ENUM_TYPE, class = std::enable_if_t<std::is_enum_v<ENUM_TYPE>>>
   void operator()(ENUM_TYPE& out) {
     DWORD value = 0;
-    manager.get_dword_data(data, data_size, index, &value);
+    (*this)(value);
     out = static_cast<ENUM_TYPE>(value);
   }
 };
@@ -353,7 +365,7 @@ void PGMDEV_DEV_INFO_MANAGER::parse_database(unsigned char* data, unsigned int d
 void PGMDEV_DEV_INFO_MANAGER::get_database(unsigned char* data, unsigned int data_size,
                                            unsigned int& index, unsigned int record) {
   PGMDEV_DEV_INFO_RECORD& info = m_device_database[record];
-  RECORD_READER read{*this, data, data_size, index};
+  RECORD_READER read{data, data_size, index};
 #define PGMDEV_DEV_INFO_READ(name, type, member_type) read(info.name);
   PGMDEV_DEV_INFO_SCHEMA(PGMDEV_DEV_INFO_READ)
 #undef PGMDEV_DEV_INFO_READ
@@ -370,25 +382,22 @@ void PGMDEV_DEV_INFO_MANAGER::get_table(unsigned char* data, unsigned int data_s
                     "data[index++] == PGMDEV_MANAGER_FAMILY_TBL");
   PGMDEV_CHECK_TEXT(get_dword(data, data_size, index) == DWORD(DEV_FAMILY_MAX),
                     "get_dword(data, index) == DWORD(DEV_FAMILY_MAX)");
-  for (DWORD family = 0; family < DWORD(DEV_FAMILY_MAX); ++family) {
-    m_family_table[family] = get_dword(data, data_size, index);
-  }
+  PGMDEV_DB_CODEC::get_dword_table(data, data_size, index, m_family_table.get(),
+                                   DWORD(DEV_FAMILY_MAX), PGMDEV_DB_HERE);
   PGMDEV_CHECK_TEXT(PGMDEV_DB_CODEC::get_byte(data, data_size, index, PGMDEV_DB_HERE) ==
                         PGMDEV_MANAGER_DEVICE_TBL,
                     "data[index++] == PGMDEV_MANAGER_DEVICE_TBL");
   PGMDEV_CHECK_TEXT(get_dword(data, data_size, index) == DWORD(DEV_DEVICE_MAX),
                     "get_dword(data, index) == DWORD(DEV_DEVICE_MAX)");
-  for (DWORD device = 0; device < DWORD(DEV_DEVICE_MAX); ++device) {
-    m_device_table[device] = get_dword(data, data_size, index);
-  }
+  PGMDEV_DB_CODEC::get_dword_table(data, data_size, index, m_device_table.get(),
+                                   DWORD(DEV_DEVICE_MAX), PGMDEV_DB_HERE);
   PGMDEV_CHECK_TEXT(
       PGMDEV_DB_CODEC::get_byte(data, data_size, index, PGMDEV_DB_HERE) == PGMDEV_MANAGER_PART_TBL,
       "data[index++] == PGMDEV_MANAGER_PART_TBL");
   PGMDEV_CHECK_TEXT(get_dword(data, data_size, index) == DWORD(DEV_PART_MAX),
                     "get_dword(data, index) == DWORD(DEV_PART_MAX)");
-  for (DWORD part = 0; part < DWORD(DEV_PART_MAX); ++part) {
-    m_part_table[part] = get_dword(data, data_size, index);
-  }
+  PGMDEV_DB_CODEC::get_dword_table(data, data_size, index, m_part_table.get(), DWORD(DEV_PART_MAX),
+                                   PGMDEV_DB_HERE);
 }
 
 void PGMDEV_DEV_INFO_MANAGER::confirm_data_type_end(unsigned char* data, unsigned int data_size,

@@ -119,6 +119,11 @@ class PGMDEV_DB_CODEC {
   // Four bytes as a little-endian number, without a tag.
   static DWORD get_dword(const unsigned char* data, unsigned int data_size, unsigned int& index,
                          PGMDEV_DB_SITE site);
+  // `count` four-byte numbers without tags, into out[0 .. count): an index table. The room for
+  // all of them is checked before the first is read.
+  static void get_dword_table(const unsigned char* data, unsigned int data_size,
+                              unsigned int& index, DWORD* out, unsigned int count,
+                              PGMDEV_DB_SITE site);
   // One byte.
   static unsigned char get_byte(const unsigned char* data, unsigned int data_size,
                                 unsigned int& index, PGMDEV_DB_SITE site);
@@ -230,6 +235,18 @@ inline DWORD PGMDEV_DB_CODEC::get_dword(const unsigned char* data, unsigned int 
                                         unsigned int& index, PGMDEV_DB_SITE site) {
   pgmdev_db_detail::need_room(data_size, index, 4, site);
   return pgmdev_db_detail::load_le(data, index, 4);
+}
+
+inline void PGMDEV_DB_CODEC::get_dword_table(const unsigned char* data, unsigned int data_size,
+                                             unsigned int& index, DWORD* out, unsigned int count,
+                                             PGMDEV_DB_SITE site) {
+  PGMDEV_DB_CHECK(site, index <= data_size && count <= (data_size - index) / 4,
+                  "index + 4 * count <= data_size");
+  const unsigned char* in = data + index;
+  for (unsigned int entry = 0; entry < count; ++entry, in += 4) {
+    out[entry] = DWORD(in[0]) | DWORD(in[1]) << 8 | DWORD(in[2]) << 16 | DWORD(in[3]) << 24;
+  }
+  index += 4 * count;
 }
 
 inline unsigned char PGMDEV_DB_CODEC::get_byte(const unsigned char* data, unsigned int data_size,
