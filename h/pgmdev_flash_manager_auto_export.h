@@ -1,6 +1,5 @@
-// The serial flash record schema, written once, and the code derived from it
-// that callers compile: the record type, the schema tables, the record copy and
-// the record reset.
+// The serial flash record schema, written once, and the code derived from it that callers compile:
+// the record type, the schema tables, the record copy and the record reset.
 #ifndef PGMDEV_FLASH_MANAGER_AUTO_EXPORT_H
 #define PGMDEV_FLASH_MANAGER_AUTO_EXPORT_H
 
@@ -9,10 +8,9 @@
 #include "pgmdev_types.h"
 #include "pgmhost_export.h"
 
-// The 33 members of one serial flash record, X(member, kind), in the one order
-// used by the database file, the flash CSV, the INI record text and the
-// dialogue. A kind is STRING, BOOL, BYTE or DWORD; PGMDEV_MANAGER_<kind> is its
-// field tag.
+// The 33 members of one serial flash record, X(member, kind), in the one order used by the database
+// file, the flash CSV, the INI record text and the dialogue. A kind is STRING, BOOL, BYTE or DWORD;
+// PGMDEV_MANAGER_<kind> is its field tag.
 #define PGMDEV_SFL_FLASH_SCHEMA(X) \
   X(manufacturer_name, STRING)     \
   X(device_name, STRING)           \
@@ -54,16 +52,15 @@
 #define PGMDEV_SFL_CTYPE_BYTE BYTE
 #define PGMDEV_SFL_CTYPE_DWORD DWORD
 
-// One serial flash device. A default-constructed record is the empty record:
-// empty strings, zero numbers, false flags. The record owns its strings.
+// One serial flash device. A default-constructed record is the empty record: empty strings, zero
+// numbers, false flags. The record owns its strings.
 struct PGMDEV_SFL_FLASH_INFO {
 #define PGMDEV_SFL_DECLARE_MEMBER(member, kind) PGMDEV_SFL_CTYPE_##kind member{};
   PGMDEV_SFL_FLASH_SCHEMA(PGMDEV_SFL_DECLARE_MEMBER)
 #undef PGMDEV_SFL_DECLARE_MEMBER
 };
 
-// Helpers from which the manager builds its schema tables
-// (h/pgmdev_flash_manager.h).
+// Helpers from which the manager builds its schema tables (h/pgmdev_flash_manager.h).
 #define PGMDEV_SFL_COUNT_MEMBER(member, kind) +1
 #define PGMDEV_SFL_MEMBER_NAME(member, kind) #member,
 #define PGMDEV_SFL_MEMBER_TAG(member, kind) PGMDEV_MANAGER_##kind,

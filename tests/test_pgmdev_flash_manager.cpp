@@ -1,6 +1,5 @@
-// Flash database: schema tables, generation from CSV, loading with gates and
-// the one-default rule, the loader's checks on damaged files, identification
-// mapping and the map queries.
+// Flash database: schema tables, generation from CSV, loading with gates and the one-default rule,
+// the loader's checks on damaged files, identification mapping and the map queries.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -96,8 +95,7 @@ std::vector<std::string> name_row() {
                                   std::end(PGMDEV_FLASH_MANAGER::m_name_list));
 }
 
-// The eight header rows: types, names, free text, three counted rows, free
-// text.
+// The eight header rows: types, names, free text, three counted rows, free text.
 std::vector<std::string> header_lines() {
   const std::string counted = join(std::vector<std::string>(33, "x"));
   return {join(type_row()), join(name_row()), "Flash devices for the test",
@@ -112,8 +110,8 @@ std::string csv_text(const std::vector<std::vector<std::string>>& rows) {
   return text;
 }
 
-// A private device data directory, set as PGMDEV_DEVICE_DB_DIR, with the flash
-// database under programmer/.
+// A private device data directory, set as PGMDEV_DEVICE_DB_DIR, with the flash database under
+// programmer/.
 class FlashDatabaseTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -167,9 +165,8 @@ class FlashDatabaseTest : public testing::Test {
               ZLIB_OK);
     return body;
   }
-  // Replaces the database file by one with the same header and the given
-  // payload, the stated payload length being stated_length (the real length by
-  // default).
+  // Replaces the database file by one with the same header and the given payload, the stated
+  // payload length being stated_length (the real length by default).
   void write_payload(const std::string& body, long stated_length = -1) {
     const std::string file = read_file(pcf_path());
     std::string compressed(body.size() * 2 + 64, '\0');
@@ -245,8 +242,7 @@ TEST_F(FlashDatabaseTest, OneRowGivesTheDocumentedPayload) {
 
   const std::string body = payload();
   ASSERT_EQ(body.size(), 121u);
-  // Version 1, one record, 33 members; then manufacturer_name as tag 2, length
-  // 4, text.
+  // Version 1, one record, 33 members; then manufacturer_name as tag 2, length 4, text.
   EXPECT_EQ(body.substr(0, 12), std::string("\x01\0\0\0\x01\0\0\0\x21\0\0\0", 12));
   EXPECT_EQ(body.substr(12, 6), std::string("\x02\x04"
                                             "ACME",
@@ -257,8 +253,7 @@ TEST_F(FlashDatabaseTest, OneRowGivesTheDocumentedPayload) {
 }
 
 TEST_F(FlashDatabaseTest, ValuesKeepTheirWidth) {
-  // A u8 column keeps the low byte; a u32 column all four bytes, least
-  // significant first.
+  // A u8 column keeps the low byte; a u32 column all four bytes, least significant first.
   generate({flash_row({{"memory_id", "0x1FF"}, {"device_bit_size", "0x12345678"}})});
   const std::string body = payload();
   EXPECT_NE(body.find(std::string("\x04\xFF\x04\x02", 4)), std::string::npos);
@@ -451,8 +446,7 @@ TEST_F(FlashDatabaseTest, GatesDropRecordsUnlessTheirSwitchIsOn) {
     ASSERT_EQ(manager->m_flash_count, 2u);
     EXPECT_EQ(manager->m_flash_database[0].device_name, "GATED");
   }
-  // The gate text is appended as stored: the switch of another letter case does
-  // not count.
+  // The gate text is appended as stored: the switch of another letter case does not count.
   cfg_unset_value("PGM_ALLOW_LAB");
   cfg_set_value("PGM_ALLOW_lab", "ON");
   EXPECT_EQ(load()->m_flash_count, 1u);
@@ -531,8 +525,7 @@ TEST_F(FlashDatabaseTest, DebugListsEveryRecord) {
             "134217728 65536 0 0 200 2 3000 28 28 0 255 32 0 3.3\n");
 }
 
-// Damaged files: each case changes one thing of a valid file and names the
-// check that refuses it.
+// Damaged files: each case changes one thing of a valid file and names the check that refuses it.
 TEST_F(FlashDatabaseTest, LoaderRefusesDamagedFiles) {
   generate({flash_row()});
   const std::string file = read_file(pcf_path());
@@ -578,9 +571,8 @@ TEST_F(FlashDatabaseTest, LoaderRefusesDamagedFiles) {
     }
   }
 
-  // Payload offsets of the first record's fields: after the 12-byte payload
-  // header come "ACME" and "FLASHA" (tag, length, text), then the silicon_id
-  // flag and the memory_id byte.
+  // Payload offsets of the first record's fields: after the 12-byte payload header come "ACME" and
+  // "FLASHA" (tag, length, text), then the silicon_id flag and the memory_id byte.
   constexpr unsigned int kSiliconId = 12 + (2 + 4) + (2 + 6);
   constexpr unsigned int kMemoryId = kSiliconId + 2;
   struct BodyCase {
@@ -613,8 +605,7 @@ TEST_F(FlashDatabaseTest, LoaderRefusesDamagedFiles) {
     EXPECT_EQ(failure.file, kFlashSource) << c.what;
   }
 
-  // A stated payload length other than the real one is refused by the
-  // decompression.
+  // A stated payload length other than the real one is refused by the decompression.
   write_payload(body, static_cast<long>(body.size() + 1));
   EXPECT_EQ(load_failure().text, "new_dcmp_size == original_count");
   write_payload(body, static_cast<long>(body.size() - 1));
@@ -640,9 +631,8 @@ TEST_F(FlashDatabaseTest, MissingFileIsRefused) {
 TEST_F(FlashDatabaseTest, TruncatedPayloadsNeverReadPastTheirEnd) {
   generate({flash_row(), flash_row({{"device_name", "FLASHB"}})});
   const std::string body = payload();
-  // Every proper prefix of the payload is refused, with a stated length equal
-  // to its own, so only the parser's bounds stand between it and the bytes
-  // after the buffer.
+  // Every proper prefix of the payload is refused, with a stated length equal to its own, so only
+  // the parser's bounds stand between it and the bytes after the buffer.
   for (size_t length = 1; length < body.size(); ++length) {
     write_payload(body.substr(0, length));
     EXPECT_FALSE(load_failure().text.empty()) << length;
@@ -661,8 +651,7 @@ class FlashMappingTest : public FlashDatabaseTest {
     generate({
         // 0: device id EF 40 18.
         flash_row({{"device_name", "QUAD128"}, {"program_utime", "3000"}}),
-        // 1: the same bytes, second variant: never found while record 0 is
-        // there.
+        // 1: the same bytes, second variant: never found while record 0 is there.
         flash_row({{"device_name", "QUAD128"}, {"default_dev", "FALSE"}, {"program_utime", "9"}}),
         // 2: silicon id 0x14 at position 0, its other bytes those of record 3.
         flash_row({{"device_name", "LEGACY16"},
@@ -766,8 +755,7 @@ TEST_F(FlashMappingTest, MapAccessorsAndQueries) {
   m_manager->set_flash_mapping_index(2, 1);
   EXPECT_EQ(m_manager->sfl_get_chain_longest_program_utime(), 4000u);
 
-  // The default record of a name, ignoring letter case; the pointer is into the
-  // table.
+  // The default record of a name, ignoring letter case; the pointer is into the table.
   EXPECT_EQ(m_manager->get_default_flash("legacy16"), &m_manager->m_flash_database[3]);
   EXPECT_EQ(m_manager->get_default_flash("QUAD128"), &m_manager->m_flash_database[0]);
   EXPECT_EQ(m_manager->get_default_flash("QUAD"), nullptr);

@@ -1,14 +1,13 @@
-// The flash database: loading programmer/pgm_flash.pcf with its gates and the
-// one-default rule, mapping identification bytes to records, and generating the
-// file from the flash CSV.
+// The flash database: loading programmer/pgm_flash.pcf with its gates and the one-default rule,
+// mapping identification bytes to records, and generating the file from the flash CSV.
 #include "pgmdev_flash_manager.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "cfg.h"
@@ -24,10 +23,9 @@ namespace {
 // Schema id of the flash file: it changes whenever the record schema does.
 constexpr std::string_view PGMDEV_FLASH_INFO_CSV_MD5 = "e58bc25311bf5303874d34bcafcaa4c1";
 
-// The flash file's container constants and field rules: texts are written
-// non-empty with tag 2 only and read back (empty too) with tag 2 only; flags
-// are "FALSE" or "TRUE"; a number cell must not be empty and is trimmed before
-// conversion; four-byte fields carry tag 6 only.
+// The flash file's container constants and field rules: texts are written non-empty with tag 2 only
+// and read back (empty too) with tag 2 only; flags are "FALSE" or "TRUE"; a number cell must not be
+// empty and is trimmed before conversion; four-byte fields carry tag 6 only.
 constexpr PGMDEV_DB_FORMAT kFlashFormat = {
     "PGMIO_FM",
     "data[index++] == 'P' && data[index++] == 'G' && data[index++] == 'M' && "
@@ -51,26 +49,24 @@ constexpr PGMDEV_DB_FORMAT kFlashFormat = {
     "type == PGMDEV_MANAGER_DWORD",
 };
 
-// Payload framing: version, record count and member count, each four bytes; the
-// record and database end marks.
+// Payload framing: version, record count and member count, each four bytes; the record and database
+// end marks.
 constexpr unsigned int kPayloadHeaderBytes = 12;
 constexpr unsigned int kMarkerBytes = 4;
-// The fewest bytes a record takes: 33 tags, four empty texts' length bytes, 11
-// flags, 13 bytes, five four-byte numbers and "END1". A record count that the
-// payload cannot hold is refused before the table is allocated.
+// The fewest bytes a record takes: 33 tags, four empty texts' length bytes, 11 flags, 13 bytes,
+// five four-byte numbers and "END1". A record count that the payload cannot hold is refused before
+// the table is allocated.
 constexpr unsigned int kMinRecordBytes = 33 + 4 + 11 + 13 + 5 * 4 + kMarkerBytes;
 
 // Location of the flash database under the device data directory.
 constexpr const char kFlashFileSuffix[] = "/programmer/pgm_flash.pcf";
-// Gate value of records that are always available, and the prefix of the switch
-// of any other.
+// Gate value of records that are always available, and the prefix of the switch of any other.
 constexpr const char kAlwaysAvailable[] = "NONE";
 constexpr const char kGateSwitchPrefix[] = "PGM_ALLOW_";
 // A position of the identification bytes that is not compared.
 constexpr BYTE kNotCompared = 0xFF;
 
-// Flash CSV rows: the type row, the name row, free description rows and the
-// first data row.
+// Flash CSV rows: the type row, the name row, free description rows and the first data row.
 constexpr unsigned int kTypeRow = 0;
 constexpr unsigned int kNameRow = 1;
 constexpr unsigned int kFirstDataRow = 8;
@@ -78,9 +74,9 @@ constexpr const char kCsvDelimiters[] = " \t\n,";
 
 bool is_free_row(unsigned int row) { return row == 2 || row == 3 || row == 7; }
 
-// The column kinds of the flash CSV: the type row's spelling (and the check that names it) and
-// the payload bytes of a field after its tag (for a text: its length byte, the text adds its
-// own bytes).
+// The column kinds of the flash CSV: the type row's spelling (and the check that names it) and the
+// payload bytes of a field after its tag (for a text: its length byte, the text adds its own
+// bytes).
 struct COLUMN_KIND {
   PGMDEV_MANAGER_TYPE type;
   const char* csv_name;
@@ -103,8 +99,7 @@ const COLUMN_KIND* column_kind(PGMDEV_MANAGER_TYPE type) {
   return nullptr;
 }
 
-// Field readers of the record members by kind, with the flash rules; checks
-// report from here.
+// Field readers of the record members by kind, with the flash rules; checks report from here.
 void read_member(const unsigned char* data, unsigned int size, unsigned int& index,
                  std::string* out) {
   PGMDEV_DB_CODEC::get_string_data(data, size, index, true, out, kFlashFormat, PGMDEV_DB_HERE);
@@ -126,15 +121,13 @@ void read_record(const unsigned char* data, unsigned int size, unsigned int& ind
 #undef PGMDEV_SFL_READ_MEMBER
 }
 
-// The debug listing prints texts as they are and numbers and flags in unsigned
-// decimal.
+// The debug listing prints texts as they are and numbers and flags in unsigned decimal.
 void print_member(std::ostream& out, const std::string& value) { out << value; }
 void print_member(std::ostream& out, bool value) { out << (value ? 1 : 0); }
 void print_member(std::ostream& out, BYTE value) { out << static_cast<unsigned int>(value); }
 void print_member(std::ostream& out, DWORD value) { out << value; }
 
-// "Flash Manager Debug <i>", then on a tab-indented line the 33 members in
-// schema order.
+// "Flash Manager Debug <i>", then on a tab-indented line the 33 members in schema order.
 void print_record(std::ostream& out, unsigned int i, const PGMDEV_SFL_FLASH_INFO& record) {
   out << "Flash Manager Debug " << i << "\n\t";
   const char* separator = "";
@@ -147,8 +140,8 @@ void print_record(std::ostream& out, unsigned int i, const PGMDEV_SFL_FLASH_INFO
   out << "\n";
 }
 
-// Reads the flash CSV line by line, handing each non-empty trimmed line to
-// row() with its row number. Returns whether the file opened.
+// Reads the flash CSV line by line, handing each non-empty trimmed line to row() with its row
+// number. Returns whether the file opened.
 template <class RowFunction>
 bool for_each_csv_row(const FIO_PATH& csv_file, RowFunction row) {
   std::ifstream input(csv_file.fullpath());
@@ -163,10 +156,12 @@ bool for_each_csv_row(const FIO_PATH& csv_file, RowFunction row) {
   return true;
 }
 
-// Upper-cased copy, the key under which device names are compared ignoring
-// letter case.
+// ASCII upper-cased copy, the key under which device names are compared ignoring letter case (as
+// gen_stricmp compares them).
 std::string upper_case(std::string text) {
-  stl_toupper(text);
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
   return text;
 }
 
@@ -226,9 +221,8 @@ void PGMDEV_FLASH_MANAGER::parse_database(unsigned char* data, unsigned int size
   m_flash_database = nullptr;
   m_flash_database = new PGMDEV_SFL_FLASH_INFO[m_ini_count + m_flash_count];
 
-  // A record that its gate does not allow is emptied and its slot takes the
-  // next record, so every record of the file is read and m_flash_count ends as
-  // the number kept.
+  // A record that its gate does not allow is emptied and its slot takes the next record, so every
+  // record of the file is read and m_flash_count ends as the number kept.
   unsigned int i = 0;
   while (i < m_flash_count) {
     const unsigned int slot = i + m_ini_count;
@@ -244,8 +238,7 @@ void PGMDEV_FLASH_MANAGER::parse_database(unsigned char* data, unsigned int size
   PGMDEV_DB_CODEC::confirm_marker(data, size, index, '2', PGMDEV_DB_HERE);
   confirm_default_value(m_ini_count);
 
-  // The user-defined flash goes first, outside the gates and the one-default
-  // rule.
+  // The user-defined flash goes first, outside the gates and the one-default rule.
   if (m_ini_count == 1) {
     pgmdev_copy_flash_info(m_flash_database[0], m_ini_flash);
     ++m_flash_count;
@@ -270,23 +263,40 @@ bool PGMDEV_FLASH_MANAGER::enable_device(unsigned int index) {
 }
 
 void PGMDEV_FLASH_MANAGER::confirm_default_value(unsigned int start) {
-  // One pass counts the default records of every name; the names are then
-  // checked in the order of their first record, so the first offending name
-  // decides the report.
-  std::unordered_map<std::string, unsigned int> defaults;
-  std::vector<const std::string*> names_in_order;
+  // Sorted by upper-cased name, ties in record order, the records form one group per name. Of the
+  // groups without exactly one default, the one whose first record comes first decides the report,
+  // as a check of the names in record order would.
+  struct NAMED_RECORD {
+    std::string key;
+    unsigned int index;
+  };
+  std::vector<NAMED_RECORD> named;
+  named.reserve(m_flash_count);
   for (unsigned int i = start; i < start + m_flash_count; ++i) {
-    const PGMDEV_SFL_FLASH_INFO& record = m_flash_database[i];
-    const auto [entry, inserted] = defaults.try_emplace(upper_case(record.device_name), 0);
-    if (inserted) names_in_order.push_back(&entry->first);
-    if (record.default_dev) ++entry->second;
+    named.push_back({upper_case(m_flash_database[i].device_name), i});
   }
-  for (const std::string* name : names_in_order) {
-    const unsigned int default_count = defaults[*name];
-    const bool one_default = default_count > 0;
-    if (default_count > 1) PGMDEV_CHECK(!one_default);  // a second default of the name
-    PGMDEV_CHECK(one_default);
+  std::sort(named.begin(), named.end(), [](const NAMED_RECORD& a, const NAMED_RECORD& b) {
+    const int order = a.key.compare(b.key);
+    return order != 0 ? order < 0 : a.index < b.index;
+  });
+  unsigned int offending_index = INVALID_DWORD;
+  unsigned int offending_defaults = 0;
+  for (size_t group = 0; group < named.size();) {
+    size_t next = group;
+    unsigned int default_count = 0;
+    for (; next < named.size() && named[next].key == named[group].key; ++next) {
+      if (m_flash_database[named[next].index].default_dev) ++default_count;
+    }
+    if (default_count != 1 && named[group].index < offending_index) {
+      offending_index = named[group].index;
+      offending_defaults = default_count;
+    }
+    group = next;
   }
+  if (offending_index == INVALID_DWORD) return;
+  const bool one_default = offending_defaults > 0;
+  if (offending_defaults > 1) PGMDEV_CHECK(!one_default);  // a second default of the name
+  PGMDEV_CHECK(one_default);
 }
 
 void PGMDEV_FLASH_MANAGER::parse_ext_flash_info() {
@@ -329,8 +339,7 @@ bool PGMDEV_FLASH_MANAGER::flash_id_database_mapping(bool by_silicon_id, unsigne
                     by_silicon_id ? "Found Device %d silicon id at index %d"
                                   : "Found Device %d device id at index %d",
                     static_cast<int>(device_index + 1), static_cast<int>(r));
-    // The map holds unsigned entries, so the lower bound of the check always
-    // holds.
+    // The map holds unsigned entries, so the lower bound of the check always holds.
     PGMDEV_CHECK_TEXT(m_device_to_flash_map[device_index] < m_flash_count,
                       "m_device_to_flash_map[device_index] >= 0 && "
                       "m_device_to_flash_map[device_index] < m_flash_count");
@@ -382,9 +391,8 @@ unsigned int PGMDEV_FLASH_MANAGER::check_flash_file(FIO_PATH csv_file, unsigned 
   const LXT_TOKENIZER tokenizer(kCsvDelimiters, false, "", "", "", false);
   device_count = 0;
   unsigned int size = 0;
-  // Fixed bytes of a record: its tags, the payloads of the fixed-width kinds
-  // and "END1". The type row counts the kinds; each string adds its length byte
-  // and its text.
+  // Fixed bytes of a record: its tags, the payloads of the fixed-width kinds and "END1". The type
+  // row counts the kinds; each string adds its length byte and its text.
   unsigned int fixed_record_bytes = 0;
   std::vector<std::string> svec;
   const bool status = for_each_csv_row(csv_file, [&](unsigned int row, const std::string& line) {
@@ -439,8 +447,7 @@ void PGMDEV_FLASH_MANAGER::generate_flash_database(FIO_PATH csv_file, FIO_PATH f
   const bool status = for_each_csv_row(csv_file, [&](unsigned int row, const std::string& line) {
     if (row < kFirstDataRow) return;
     tokenizer.tokenize(line, svec);
-    // The first pass checked every row; a file changed since is caught here or
-    // by the size.
+    // The first pass checked every row; a file changed since is caught here or by the size.
     PGMDEV_CHECK(DWORD(svec.size()) == TOTAL_DATABASE_MEMBER);
     dump_to_database(&data, memory_size, index, svec);
     PGMDEV_DB_CODEC::dump_marker(data, memory_size, index, '1', PGMDEV_DB_HERE);

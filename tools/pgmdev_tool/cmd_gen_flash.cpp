@@ -1,6 +1,5 @@
-// pgmdev-tool commands of the flash database: gen-flash writes the database
-// file from the flash CSV; flash-id shows which record of the installed
-// database a flash's identification bytes select.
+// pgmdev-tool commands of the flash database: gen-flash writes the database file from the flash
+// CSV; flash-id shows which record of the installed database a flash's identification bytes select.
 #include <cstdio>
 #include <string>
 #include <vector>
