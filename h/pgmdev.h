@@ -7,6 +7,8 @@
 #include "pgmdev_device_grammar_mgr.h"
 #include "pgmdev_export.h"
 #include "pgmdev_flash_ini.h"
+#include "pgmdev_flash_manager.h"
+#include "pgmdev_flash_manager_auto_export.h"
 #include "pgmdev_hps_mgr.h"
 #include "pgmdev_types.h"
 

@@ -1,0 +1,125 @@
+// Flash database: constructing a loaded manager against the floor of reading and inflating the same
+// file, and one identification mapping that matches near the end of the table. Both read the
+// generated share/pgmdev/device_db/programmer/pgm_flash.pcf of the build tree.
+#include <benchmark/benchmark.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "fio.h"
+#include "gen.h"
+#include "pgmdev_flash_manager.h"
+#include "zlib_util.h"
+
+namespace {
+
+constexpr unsigned int kHeaderBytes = 44;
+constexpr unsigned int kTrailerBytes = 2;
+
+std::string flash_file_path() { return gen_get_device_db_fullpath() + "/programmer/pgm_flash.pcf"; }
+
+// The floor: what any loader of the file must do, reading it whole and inflating its payload.
+std::vector<unsigned char> read_and_inflate(const std::string& path) {
+  std::ifstream input(path, std::ios::binary);
+  const std::string file((std::istreambuf_iterator<char>(input)), std::istreambuf_iterator<char>());
+  unsigned int length = 0;
+  std::memcpy(&length, file.data() + 40, 4);
+  std::vector<unsigned char> payload(length);
+  unsigned int capacity = length;
+  if (zlib_uncompress(payload.data(), &capacity,
+                      reinterpret_cast<const unsigned char*>(file.data()) + kHeaderBytes,
+                      static_cast<unsigned int>(file.size() - kHeaderBytes - kTrailerBytes)) !=
+      ZLIB_OK) {
+    payload.clear();
+  }
+  return payload;
+}
+
+void BM_ReadAndInflateFloor(benchmark::State& state) {
+  const std::string path = flash_file_path();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(read_and_inflate(path));
+  }
+}
+BENCHMARK(BM_ReadAndInflateFloor);
+
+// The same with the steps that the manager takes through the host to find the file: the device data
+// directory, and the file's existence and status.
+void BM_LocateReadAndInflateFloor(benchmark::State& state) {
+  for (auto _ : state) {
+    const std::string path = flash_file_path();
+    struct stat info {};
+    const bool found =
+        FIO_FILE_SYSTEM::exists(path.c_str()) && FIO_FILE_SYSTEM::status(path.c_str(), &info);
+    benchmark::DoNotOptimize(found);
+    benchmark::DoNotOptimize(read_and_inflate(path));
+  }
+}
+BENCHMARK(BM_LocateReadAndInflateFloor);
+
+void BM_ConstructLoadedManager(benchmark::State& state) {
+  for (auto _ : state) {
+    PGMDEV_FLASH_MANAGER manager(false, 1, false, false);
+    benchmark::DoNotOptimize(manager.m_flash_count);
+  }
+}
+BENCHMARK(BM_ConstructLoadedManager);
+
+// Adesto AT25DF641 (1F 48 xx) sits among the last device-id records of the table.
+void BM_MappingNearEnd(benchmark::State& state) {
+  PGMDEV_FLASH_MANAGER manager(false, 1, false, false);
+  unsigned char id[3] = {0x1F, 0x48, 0x00};
+  if (!manager.flash_id_database_mapping(false, 0, id)) {
+    state.SkipWithError("no record for 1F 48 00");
+    return;
+  }
+  state.counters["index"] = manager.get_flash_mapping_index(0, false);
+  state.counters["records"] = manager.m_flash_count;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(manager.flash_id_database_mapping(false, 0, id));
+  }
+}
+BENCHMARK(BM_MappingNearEnd);
+
+// Console output plus the time per iteration of every run, for the ratio printed at the end.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.iterations > 0) {
+        m_seconds[run.benchmark_name()] = run.cpu_accumulated_time / run.iterations;
+      }
+    }
+  }
+  void print_ratio(const char* what, const char* numerator, const char* denominator) const {
+    const auto top = m_seconds.find(numerator);
+    const auto bottom = m_seconds.find(denominator);
+    if (top == m_seconds.end() || bottom == m_seconds.end() || bottom->second <= 0) return;
+    std::printf("%s: %.2fx\n", what, top->second / bottom->second);
+  }
+
+ private:
+  std::map<std::string, double> m_seconds;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.print_ratio("construct / read+inflate floor (target <= 2x)", "BM_ConstructLoadedManager",
+                       "BM_ReadAndInflateFloor");
+  reporter.print_ratio("construct / locate+read+inflate floor", "BM_ConstructLoadedManager",
+                       "BM_LocateReadAndInflateFloor");
+  benchmark::Shutdown();
+  return 0;
+}

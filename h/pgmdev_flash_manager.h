@@ -1,0 +1,107 @@
+// The flash database: the serial flash devices that the programmer can drive behind the devices of
+// its chain, loaded from programmer/pgm_flash.pcf under the device data directory, and the
+// generator that writes that file from the flash CSV.
+#ifndef PGMDEV_FLASH_MANAGER_H
+#define PGMDEV_FLASH_MANAGER_H
+
+#include <string>
+#include <vector>
+
+#include "fio.h"
+#include "pgmdev_export.h"
+#include "pgmdev_flash_manager_auto_export.h"
+#include "pgmdev_types.h"
+
+// One manager per programming chain, made and owned by the caller. The constructor loads the flash
+// database (dropping the records whose gate is off and checking that every device name has exactly
+// one default record) and prepares one map slot per chain device. A broken file or a misuse ends
+// the operation through the internal-error report.
+class PGMDEV_API PGMDEV_FLASH_MANAGER {
+ public:
+  // Number of members of PGMDEV_SFL_FLASH_INFO, and their names and field tags in schema order.
+  static constexpr DWORD TOTAL_DATABASE_MEMBER = 0 PGMDEV_SFL_FLASH_SCHEMA(PGMDEV_SFL_COUNT_MEMBER);
+  static constexpr const char* m_name_list[TOTAL_DATABASE_MEMBER] = {
+      PGMDEV_SFL_FLASH_SCHEMA(PGMDEV_SFL_MEMBER_NAME)};
+  static constexpr PGMDEV_MANAGER_TYPE m_type_list[TOTAL_DATABASE_MEMBER] = {
+      PGMDEV_SFL_FLASH_SCHEMA(PGMDEV_SFL_MEMBER_TAG)};
+
+  // The first argument has no effect. With no_database the manager holds no database and no map
+  // (every query then fails its check); otherwise device_count must be above 0. debug prints every
+  // loaded record to standard output.
+  PGMDEV_FLASH_MANAGER(bool, unsigned int device_count, bool no_database, bool debug);
+  ~PGMDEV_FLASH_MANAGER();
+  PGMDEV_FLASH_MANAGER(const PGMDEV_FLASH_MANAGER&) = delete;
+  PGMDEV_FLASH_MANAGER& operator=(const PGMDEV_FLASH_MANAGER&) = delete;
+
+  // ---- Loading
+
+  // Reads and checks the database file, decompresses its payload and parses it.
+  void initialize_flash_database(FIO_PATH flash_file);
+  // Builds m_flash_database from the size bytes of a decompressed payload; nothing past them is
+  // read.
+  void parse_database(unsigned char* data, unsigned int size);
+  // Whether record index is allowed by its gate: "NONE" in any letter case, or the configuration
+  // switch "PGM_ALLOW_" + gate.
+  bool enable_device(unsigned int index);
+  // Checks that, from record start on, each device name (ignoring case) has exactly one default
+  // record.
+  void confirm_default_value(unsigned int start);
+  // Fills m_ini_flash with the user-defined flash of the configuration, or leaves it empty.
+  void parse_ext_flash_info();
+
+  // ---- Mapping and queries
+
+  // Finds the first record that matches the identification bytes id[0 .. 3) read from the flash
+  // of chain device device_index and records it in the map; false when none matches.
+  bool flash_id_database_mapping(bool by_silicon_id, unsigned int device_index, unsigned char* id);
+  // The same with id_length identification bytes: a record whose compared positions lie at or
+  // beyond id_length does not match, so nothing past the bytes given is read.
+  bool flash_id_database_mapping(bool by_silicon_id, unsigned int device_index,
+                                 const unsigned char* id, unsigned int id_length);
+  // The map entry of device; INVALID_DWORD (when allow_invalid) if no flash is mapped.
+  unsigned int get_flash_mapping_index(unsigned int device, bool allow_invalid);
+  // Maps device to record index (below m_flash_count).
+  void set_flash_mapping_index(unsigned int device, unsigned int index);
+  // The default record of a device name (ignoring case), or null. The pointer stays valid while the
+  // manager lives.
+  PGMDEV_SFL_FLASH_INFO* get_default_flash(std::string device_name);
+  // The longest program_utime among the records mapped to the chain's devices.
+  unsigned int sfl_get_chain_longest_program_utime();
+
+  // ---- Generation from the flash CSV
+
+  // First pass: returns the payload size and sets device_count to the number of data rows.
+  unsigned int check_flash_file(FIO_PATH csv_file, unsigned int& device_count);
+  // Checks and encodes csv_file and writes flash_file whole (or leaves it untouched).
+  void generate_flash_database(FIO_PATH csv_file, FIO_PATH flash_file);
+  // The field writers append at (*data)[index] and advance index; data_size is the buffer's
+  // capacity, which they never write past.
+  //
+  // One record's 33 tagged fields, from the texts of a CSV data row.
+  void dump_to_database(unsigned char** data, unsigned int data_size, unsigned int& index,
+                        std::vector<std::string> fields);
+  // Tag 2, a length byte and 1 to 255 bytes of text.
+  void dump_string_to_database(unsigned char** data, unsigned int data_size, unsigned int& index,
+                               std::string string);
+  // Tag 3 and 1 for "TRUE" or 0 for "FALSE".
+  void dump_bool_to_database(unsigned char** data, unsigned int data_size, unsigned int& index,
+                             std::string string);
+  // Tag 4, 5 or 6 and the count (1, 2 or 4) low-order bytes of the number in string.
+  void dump_value_to_database(unsigned char** data, unsigned int data_size, unsigned int& index,
+                              std::string string, unsigned int count);
+  // Number conversion ("0x" hexadecimal or decimal); with ok null a text that does not convert is
+  // an internal error.
+  unsigned int get_dword_from_string(std::string string, bool* ok);
+
+  unsigned int m_debug;
+  unsigned int m_version;
+  unsigned int m_device_count;
+  unsigned int m_flash_count;
+  unsigned int m_ini_count;
+  unsigned int m_type_count;
+  unsigned int* m_device_to_flash_map;
+  PGMDEV_SFL_FLASH_INFO* m_flash_database;
+  PGMDEV_SFL_FLASH_INFO m_ini_flash;
+};
+
+#endif  // PGMDEV_FLASH_MANAGER_H
