@@ -3,8 +3,10 @@
 #define PGMDEV_H
 
 #include "pgmdev_export.h"
+#include "pgmdev_flash_ini.h"
 #include "pgmdev_flash_manager.h"
 #include "pgmdev_flash_manager_auto_export.h"
+#include "pgmdev_hps_mgr.h"
 #include "pgmdev_types.h"
 
 #endif  // PGMDEV_H

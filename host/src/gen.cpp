@@ -24,16 +24,21 @@ std::string parent_directory(const std::string& path) {
 }
 
 // <prefix>: the parent of the directory that holds libpgmhost, in the build tree and in an
-// installation alike.
-std::string install_prefix() {
+// installation alike. The library does not move while loaded, so it is found once.
+std::string find_install_prefix() {
   Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&install_prefix), &info) != 0 && info.dli_fname) {
+  if (dladdr(reinterpret_cast<void*>(&find_install_prefix), &info) != 0 && info.dli_fname) {
     char resolved[PATH_MAX];
     const std::string library =
         realpath(info.dli_fname, resolved) ? std::string(resolved) : std::string(info.dli_fname);
     return parent_directory(parent_directory(library));
   }
   return ".";
+}
+
+const std::string& install_prefix() {
+  static const std::string prefix = find_install_prefix();
+  return prefix;
 }
 
 }  // namespace

@@ -1,0 +1,197 @@
+// Cost of the flash parameter file: building the HPS SPI list from a file of 100 user records,
+// and one read and one write of a section, each against the bare read (or write) of the same
+// bytes. The ratios to those floors are printed after the runs.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cfg.h"
+#include "pgmdev_flash_ini.h"
+#include "pgmdev_hps_mgr.h"
+
+namespace {
+
+constexpr int kUserRecords = 100;
+
+struct Fixture {
+  std::string dir;
+  std::string ini_path;
+  std::string bare_path;
+  std::vector<unsigned char> section;  // the "HPS SPI" section of 100 records
+  std::vector<unsigned char> file;     // pgm_flash.ini as written
+};
+
+Fixture& fixture() {
+  static Fixture f;
+  return f;
+}
+
+// Signature and 100 SPI records (built-in ones with their identification changed), encoded
+// with the library's field encoder.
+std::vector<unsigned char> make_spi_section() {
+  std::vector<unsigned char> section(PGMDEV_HPS_SPI_MD5,
+                                     PGMDEV_HPS_SPI_MD5 + PGMDEV_HPS_SECTION_SIGNATURE_BYTES);
+  for (int i = 0; i < kUserRecords; ++i) {
+    PGMDEV_HPS_SPI_STRUCTURE record = PGMDEV_HPS_SPI_DATABASE[i % PGMDEV_HPS_SPI_DATABASE_COUNT];
+    record.siid ^= static_cast<unsigned int>(i) << 24;
+    unsigned int size = 0;
+    for (unsigned int f = 0; f < PGMDEV_HPS_SPI_PARAM_COUNT; ++f) {
+      PGMDEV_FLASH_INI::calculate_flash_ini_data_size(size, PGMDEV_HPS_SPI_PARAM_TYPE_LIST[f],
+                                                      record.m_param_pointers[f]);
+    }
+    const size_t start = section.size();
+    section.resize(start + size, 0);
+    unsigned int index = 0;
+    for (unsigned int f = 0; f < PGMDEV_HPS_SPI_PARAM_COUNT; ++f) {
+      PGMDEV_FLASH_INI::fillup_flash_ini_data(section.data() + start, index,
+                                              PGMDEV_HPS_SPI_PARAM_TYPE_LIST[f],
+                                              record.m_param_pointers[f]);
+    }
+  }
+  return section;
+}
+
+bool set_up() {
+  Fixture& f = fixture();
+  char pattern[] = "/tmp/pgmdev_bench_flash_ini_XXXXXX";
+  if (mkdtemp(pattern) == nullptr) return false;
+  f.dir = pattern;
+  f.ini_path = f.dir + "/pgm_flash.ini";
+  f.bare_path = f.dir + "/bare_copy";
+  cfg_set_value("PGMDEV_MODULE_DIR", f.dir);
+  f.section = make_spi_section();
+  if (!PGMDEV_FLASH_INI::write_flash_ini_data(PGMDEV_FLASH_INI_HPS_SPI, f.section.data(),
+                                              static_cast<unsigned int>(f.section.size()))) {
+    return false;
+  }
+  const int fd = open(f.ini_path.c_str(), O_RDONLY);
+  struct stat info {};
+  if (fd < 0 || fstat(fd, &info) != 0) return false;
+  f.file.resize(static_cast<size_t>(info.st_size));
+  const bool ok = read(fd, f.file.data(), f.file.size()) == static_cast<ssize_t>(f.file.size());
+  close(fd);
+  return ok;
+}
+
+// The floor of every read: open, size, read the whole file, close.
+void BM_BareFileRead(benchmark::State& state) {
+  const Fixture& f = fixture();
+  std::vector<unsigned char> buffer;
+  for (auto _ : state) {
+    const int fd = open(f.ini_path.c_str(), O_RDONLY);
+    struct stat info {};
+    fstat(fd, &info);
+    buffer.resize(static_cast<size_t>(info.st_size));
+    benchmark::DoNotOptimize(read(fd, buffer.data(), buffer.size()));
+    close(fd);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(f.file.size()));
+}
+
+void BM_SpiMgrBuild100Records(benchmark::State& state) {
+  for (auto _ : state) {
+    PGMDEV_HPS_SPI_MGR* mgr = PGMDEV_HPS_SPI_MGR::get_mgr();
+    if (mgr->m_ini_flash_list.size() != kUserRecords) state.SkipWithError("records lost");
+    PGMDEV_HPS_SPI_MGR::delete_mgr();
+  }
+}
+
+void BM_ReadSection(benchmark::State& state) {
+  for (auto _ : state) {
+    unsigned int size = 0;
+    unsigned char* data = PGMDEV_FLASH_INI::read_flash_ini_data(PGMDEV_FLASH_INI_HPS_SPI, size);
+    benchmark::DoNotOptimize(data);
+    delete[] data;
+  }
+}
+
+// Writes the file's bytes to a file beside it, optionally synced: the floors of a write.
+void bare_write(benchmark::State& state, bool sync) {
+  const Fixture& f = fixture();
+  for (auto _ : state) {
+    const int fd = open(f.bare_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    benchmark::DoNotOptimize(write(fd, f.file.data(), f.file.size()));
+    if (sync) fsync(fd);
+    close(fd);
+  }
+}
+
+void BM_BareFileWrite(benchmark::State& state) { bare_write(state, false); }
+void BM_BareFileWriteSynced(benchmark::State& state) { bare_write(state, true); }
+
+void BM_WriteSection(benchmark::State& state) {
+  Fixture& f = fixture();
+  for (auto _ : state) {
+    if (!PGMDEV_FLASH_INI::write_flash_ini_data(PGMDEV_FLASH_INI_HPS_SPI, f.section.data(),
+                                                static_cast<unsigned int>(f.section.size()))) {
+      state.SkipWithError("write failed");
+    }
+  }
+}
+
+BENCHMARK(BM_BareFileRead);
+BENCHMARK(BM_SpiMgrBuild100Records);
+BENCHMARK(BM_ReadSection);
+BENCHMARK(BM_BareFileWrite);
+BENCHMARK(BM_BareFileWriteSynced);
+BENCHMARK(BM_WriteSection);
+
+// Console output plus the real time per iteration of each benchmark, for the ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+        m_seconds[run.benchmark_name()] =
+            run.real_accumulated_time / static_cast<double>(run.iterations);
+      }
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+
+  void print_ratio(const char* what, const std::string& measured, const std::string& floor) {
+    const auto m = m_seconds.find(measured);
+    const auto f = m_seconds.find(floor);
+    if (m == m_seconds.end() || f == m_seconds.end() || f->second <= 0) return;
+    std::printf("%-44s %9.2f us / %9.2f us = %7.2fx\n", what, m->second * 1e6, f->second * 1e6,
+                m->second / f->second);
+  }
+
+ private:
+  std::map<std::string, double> m_seconds;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  if (!set_up()) {
+    std::fprintf(stderr, "cannot set up the benchmark files\n");
+    return 1;
+  }
+  std::printf("pgm_flash.ini: %zu bytes, HPS SPI section of %d records: %zu bytes\n",
+              fixture().file.size(), kUserRecords, fixture().section.size());
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  std::printf("\nRatios to the bare file access of the same bytes:\n");
+  reporter.print_ratio("SPI list build (100 records) / bare read", "BM_SpiMgrBuild100Records",
+                       "BM_BareFileRead");
+  reporter.print_ratio("section read / bare read", "BM_ReadSection", "BM_BareFileRead");
+  reporter.print_ratio("section write / bare write", "BM_WriteSection", "BM_BareFileWrite");
+  reporter.print_ratio("section write / bare write + fsync", "BM_WriteSection",
+                       "BM_BareFileWriteSynced");
+  benchmark::Shutdown();
+  cfg_unset_value("PGMDEV_MODULE_DIR");
+  std::error_code ignored;
+  std::filesystem::remove_all(fixture().dir, ignored);
+  return 0;
+}
