@@ -2,6 +2,7 @@
 #ifndef PGMDEV_H
 #define PGMDEV_H
 
+#include "pgmdev_device_grammar_mgr.h"
 #include "pgmdev_export.h"
 #include "pgmdev_flash_ini.h"
 #include "pgmdev_flash_manager.h"

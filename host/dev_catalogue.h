@@ -59,10 +59,16 @@ class PGMHOST_API DEV_PART_MANAGER {
   // The family of a device; DEV_FAMILY_INVALID for a number outside the catalogue.
   DEV_FAMILY_ENUM get_family_of(DEV_DEVICE_ENUM device) const;
   // Fills parts with the part numbers that match the filters, in part-number order, and
-  // returns whether the list is non-empty. "ANY" (any letter case) stands for no filter.
-  // filter1 is a family name, filter2 a device name, filter3 a package code, filter4 a speed
-  // grade, filter5 a temperature grade; `last` is an ordering-status filter ("any" for none).
-  // The flags: see docs/catalogue.md.
+  // returns whether the list is non-empty. Texts compare ignoring letter case; "ANY" stands
+  // for no filter. filter1 is a family (its user string or identifier), filter2 a device name,
+  // filter3 a package code (e.g. "F256"), filter4 a speed grade digit, filter5 a temperature
+  // grade letter (C, I, A, M); `last` is an ordering status, "production", "sample" or
+  // "obsolete" ("any" for none).
+  // flag1: true lists production parts, false engineering samples.
+  // flag2: true lists commercial-grade parts (C), false the other temperature grades.
+  // flag3: false leaves obsolete parts out, true lets them in.
+  // So the four (flag1, flag2) combinations with flag3 false list disjoint sets of parts.
+  // The generic part is never listed. docs/catalogue.md describes the data.
   bool filter_part_list(std::vector<DEV_PART_ENUM>* parts, const std::string& filter1,
                         const std::string& filter2, const std::string& filter3,
                         const std::string& filter4, const std::string& filter5, bool flag1,

@@ -1,0 +1,77 @@
+// pgmdev-tool name NAME: resolves a device name through every function of the device-name
+// grammar and prints one labelled line per result.
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "pgmdev.h"
+#include "tool_command.h"
+
+namespace {
+
+typedef PGMDEV_DEVICE_GRAMMAR_MGR GRAMMAR;
+
+// A result line: its label and its value ("" prints as "-").
+typedef std::vector<std::pair<std::string, std::string>> LINES;
+
+std::string yes_no(bool value) { return value ? "yes" : "no"; }
+
+// "value (of input)" when the function was given a derived name rather than NAME itself.
+std::string of(const std::string& value, const std::string& input, const std::string& name) {
+  if (value.empty() || input == name) return value;
+  return value + " (of " + input + ")";
+}
+
+// The results of the grammar functions for name. The pcf functions are given the pcf that name
+// leads to (its pgm pcf, else its catalogue-device pcf), the family function its pgm name when
+// name itself has no family, so that a full part name shows its whole chain.
+LINES resolve(const std::string& name) {
+  LINES lines;
+  const std::string package = GRAMMAR::get_package_name(name, true);
+  const std::string pgm = GRAMMAR::get_pgm_name(name, false, true);
+  std::string pgm_part_pcf;
+  std::string pgm_family_pcf;
+  GRAMMAR::get_pgm_pcfs(name, pgm_part_pcf, pgm_family_pcf);
+  std::string dev_part_pcf;
+  std::string dev_family_pcf;
+  GRAMMAR::get_dev_pcfs(name, dev_part_pcf, dev_family_pcf);
+  std::string pcf = pgm_part_pcf.empty() ? dev_part_pcf : pgm_part_pcf;
+  if (pcf.empty()) pcf = name;
+  std::string family = GRAMMAR::get_family(name);
+  std::string family_input = name;
+  if (family.empty() && !pgm.empty()) {
+    family = GRAMMAR::get_family(pgm);
+    family_input = pgm;
+  }
+
+  lines.emplace_back("package", package);
+  lines.emplace_back("pgm name", pgm);
+  lines.emplace_back("pgm part pcf", pgm_part_pcf);
+  lines.emplace_back("pgm family pcf", pgm_family_pcf);
+  lines.emplace_back("dev part pcf", dev_part_pcf);
+  lines.emplace_back("dev family pcf", dev_family_pcf);
+  lines.emplace_back("pcf family pcf", of(GRAMMAR::get_pcf_family_pcf(pcf), pcf, name));
+  lines.emplace_back("pcf device", of(GRAMMAR::get_pcf_device(pcf), pcf, name));
+  lines.emplace_back("family", of(family, family_input, name));
+  lines.emplace_back("use_package_name", yes_no(GRAMMAR::use_package_name(name)));
+  lines.emplace_back("use_full_name", yes_no(GRAMMAR::use_full_name(name)));
+  return lines;
+}
+
+int run_name(const std::vector<std::string>& arguments) {
+  if (arguments.size() != 1) {
+    std::fprintf(stderr, "usage: pgmdev-tool name NAME\n");
+    return 2;
+  }
+  std::printf("%-17s: %s\n", "name", arguments[0].c_str());
+  for (const auto& [label, value] : resolve(arguments[0])) {
+    std::printf("%-17s: %s\n", label.c_str(), value.empty() ? "-" : value.c_str());
+  }
+  return 0;
+}
+
+}  // namespace
+
+PGMDEV_TOOL_COMMAND("name", "NAME",
+                    "resolve a device name to its package, pgm, pcf and family names", run_name);
