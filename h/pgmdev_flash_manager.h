@@ -4,6 +4,8 @@
 #ifndef PGMDEV_FLASH_MANAGER_H
 #define PGMDEV_FLASH_MANAGER_H
 
+#include <cstddef>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -46,7 +48,10 @@ class PGMDEV_API PGMDEV_FLASH_MANAGER {
   // Checks that, from record start on, each device name (ignoring case) has exactly one default
   // record.
   void confirm_default_value(unsigned int start);
-  // Fills m_ini_flash with the user-defined flash of the configuration, or leaves it empty.
+  // Fills m_ini_flash with the user-defined flash of the configuration (docs/user_flash.md) when
+  // its INI text decodes, is sealed for the running suite version and describes a sound device;
+  // otherwise m_ini_flash is left empty. The key's "_DEBUG" switch traces the steps on standard
+  // output; with m_debug the accepted members go to the debug log.
   void parse_ext_flash_info();
 
   // ---- Mapping and queries
@@ -92,6 +97,45 @@ class PGMDEV_API PGMDEV_FLASH_MANAGER {
   // Number conversion ("0x" hexadecimal or decimal); with ok null a text that does not convert is
   // an internal error.
   unsigned int get_dword_from_string(std::string string, bool* ok);
+
+  // ---- User-defined flash: the console dialogue and the INI text
+
+  // Asks for one to three flash devices (standard input, word by word; questions on standard
+  // output) and prints their INI text after "INI : ".
+  void gen_flash_ini();
+  void gen_flash_ini(std::istream& input, std::ostream& output);
+  // Asks for the parameters of one flash and builds its record text in raw: "@" before each of the
+  // 33 values and a closing "@". False at the first answer that is refused (raw is then not to be
+  // used).
+  bool prompt_flash_info(std::string& raw);
+  bool prompt_flash_info(std::string& raw, std::istream& input, std::ostream& output);
+  // Whether exactly one bit of value is set.
+  static bool is_power_of_two(unsigned int value);
+  // "-1" for 0xFFFFFFFF (and for 255 in byte_mode), else value as a signed 32-bit decimal.
+  static std::string to_string(unsigned int value, bool byte_mode);
+
+  // The INI text of a record text: zlib-compressed, six bits per character. Empty on failure (with
+  // a message on standard output).
+  static std::string encode_ini(std::string text);
+  // The record text of an INI text, up to its first zero byte. Empty on failure (with a message on
+  // standard output).
+  static std::string decode_ini(std::string text);
+  // The 16-letter check code that ties a record text (not empty) to the running suite version.
+  static std::string gen_ini_password(std::string text);
+  // Whether password is the 16-letter check code of text.
+  static bool cmp_ini_password(std::string text, std::string password);
+  // Takes the text between the first "@" at or after pos and the next "@", upper-cased, into
+  // *value and leaves pos on that closing "@". False (value empty, pos unchanged) when there is
+  // no such pair.
+  static bool get_string_from_ini(std::string text, std::string* value, std::size_t& pos);
+  // Converts the 33 field texts of a record text into m_ini_flash; false at the first text that
+  // does not convert.
+  bool assign_ini(std::string* fields);
+  // "1" is true and "0" false; valid says whether text was one of them.
+  static bool get_boolean_from_string(std::string text, bool& valid);
+  // The leading signed decimal number of text (0 without digits), as 32 bits; valid says whether
+  // it is at most max.
+  static unsigned int get_number_from_string(std::string text, unsigned int max, bool& valid);
 
   unsigned int m_debug;
   unsigned int m_version;

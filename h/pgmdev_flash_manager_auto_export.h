@@ -1,10 +1,12 @@
 // The serial flash record schema, written once, and the code derived from it that callers compile:
-// the record type, the schema tables, the record copy and the record reset.
+// the record type, the schema tables, the record copy, the record reset and the assignment of a
+// record from the texts of a user-defined flash.
 #ifndef PGMDEV_FLASH_MANAGER_AUTO_EXPORT_H
 #define PGMDEV_FLASH_MANAGER_AUTO_EXPORT_H
 
 #include <string>
 
+#include "msg.h"
 #include "pgmdev_types.h"
 #include "pgmhost_export.h"
 
@@ -77,6 +79,42 @@ inline void pgmdev_reset_flash_info(PGMDEV_SFL_FLASH_INFO& record) {
 #define PGMDEV_SFL_RESET_MEMBER(member, kind) record.member = PGMDEV_SFL_CTYPE_##kind{};
   PGMDEV_SFL_FLASH_SCHEMA(PGMDEV_SFL_RESET_MEMBER)
 #undef PGMDEV_SFL_RESET_MEMBER
+}
+
+// Assigns the 33 member texts of a user-defined flash (fields[0 .. 33), schema order) to record:
+// texts are copied; a flag goes through to_bool(text, valid); a number through
+// to_number(text, max, valid), with max 0xFF for a byte and 0xFFFFFFFF for a four-byte member.
+// The first text that is not valid ends the assignment with false; the members before it keep
+// their new values. total_members is the manager's member count, which the walk must reach.
+template <class BOOL_FROM_TEXT, class NUMBER_FROM_TEXT>
+bool pgmdev_assign_flash_info(PGMDEV_SFL_FLASH_INFO& record, const std::string* fields,
+                              DWORD total_members, BOOL_FROM_TEXT to_bool,
+                              NUMBER_FROM_TEXT to_number) {
+  DWORD temp_count = 0;
+  bool valid = true;
+#define PGMDEV_SFL_CONVERT_STRING(member) const std::string value = fields[temp_count];
+#define PGMDEV_SFL_CONVERT_BOOL(member) const bool value = to_bool(fields[temp_count], valid);
+#define PGMDEV_SFL_CONVERT_BYTE(member) \
+  const BYTE value = static_cast<BYTE>(to_number(fields[temp_count], 0xFFu, valid));
+#define PGMDEV_SFL_CONVERT_DWORD(member) \
+  const DWORD value = to_number(fields[temp_count], 0xFFFFFFFFu, valid);
+#define PGMDEV_SFL_ASSIGN_MEMBER(member, kind) \
+  {                                            \
+    PGMDEV_SFL_CONVERT_##kind(member);         \
+    if (!valid) return false;                  \
+    record.member = value;                     \
+    ++temp_count;                              \
+  }
+  PGMDEV_SFL_FLASH_SCHEMA(PGMDEV_SFL_ASSIGN_MEMBER)
+#undef PGMDEV_SFL_ASSIGN_MEMBER
+#undef PGMDEV_SFL_CONVERT_DWORD
+#undef PGMDEV_SFL_CONVERT_BYTE
+#undef PGMDEV_SFL_CONVERT_BOOL
+#undef PGMDEV_SFL_CONVERT_STRING
+  if (!(temp_count == total_members)) {
+    MSG_INTERNAL_ERROR::report("temp_count == TOTAL_DATABASE_MEMBER", "PGMDEV", __FILE__, __LINE__);
+  }
+  return true;
 }
 
 #endif  // PGMDEV_FLASH_MANAGER_AUTO_EXPORT_H

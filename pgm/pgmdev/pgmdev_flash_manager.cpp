@@ -299,11 +299,6 @@ void PGMDEV_FLASH_MANAGER::confirm_default_value(unsigned int start) {
   PGMDEV_CHECK(one_default);
 }
 
-void PGMDEV_FLASH_MANAGER::parse_ext_flash_info() {
-  // The user-defined flash of the configuration is not read yet: no INI flash.
-  pgmdev_reset_flash_info(m_ini_flash);
-}
-
 bool PGMDEV_FLASH_MANAGER::flash_id_database_mapping(bool by_silicon_id, unsigned int device_index,
                                                      unsigned char* id) {
   // Well-formed records compare positions 0 to 2 only.
