@@ -6,6 +6,7 @@
 #include "pgmdev_export.h"
 #include "pgmdev_flash_ini.h"
 #include "pgmdev_hps_mgr.h"
+#include "pgmdev_mgr.h"
 #include "pgmdev_types.h"
 
 #endif  // PGMDEV_H
