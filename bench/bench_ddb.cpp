@@ -3,16 +3,15 @@
 // against a plain std::unordered_map probe on the same names. Prints both ratios at the end,
 // from the medians of CPU time.
 #include <benchmark/benchmark.h>
-#include <time.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 #include <random>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "bench_summary.h"
 #include "pgm_common.h"
 #include "pgmdev_ddb_mgr.h"
 #include "zlib_util.h"
@@ -20,6 +19,9 @@
 namespace {
 
 typedef PGMDEV_DDB_GRAMMAR_MGR GRAMMAR;
+using bench_summary::print_ratio;
+using bench_summary::repeated;
+using bench_summary::thread_cpu_seconds;
 
 constexpr double kLoadTarget = 3.0;
 constexpr double kLookupTarget = 2.0;
@@ -45,17 +47,6 @@ const LookupData& lookup_data() {
     return out;
   }();
   return data;
-}
-
-double thread_cpu_seconds() {
-  timespec now;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-// The machine is shared, so each figure is the median of several short runs.
-void repeated(benchmark::internal::Benchmark* b) {
-  b->MinTime(0.2)->Repetitions(5)->ReportAggregatesOnly(true);
 }
 
 void BM_GrammarLoad(benchmark::State& state) {
@@ -114,62 +105,12 @@ void BM_PlainProbe(benchmark::State& state) {
 }
 BENCHMARK(BM_PlainProbe)->Apply(repeated);
 
-// Console output plus the real time of each benchmark, for the closing ratios.
-class SummaryReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.error_occurred) continue;
-      std::string name = run.run_name.function_name;
-      if (run.run_type == Run::RT_Aggregate) name += "_" + run.aggregate_name;
-      m_seconds[name] = seconds_per_iteration(run);
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-
-  // The ratio of the medians of a and b (of the single runs when run without repetitions), or a
-  // negative value when either did not run.
-  double ratio(const std::string& a, const std::string& b) const {
-    const double x = seconds_of(a);
-    const double y = seconds_of(b);
-    return x < 0 || y <= 0 ? -1 : x / y;
-  }
-
- private:
-  double seconds_of(const std::string& name) const {
-    for (const std::string& key : {name + "_median", name}) {
-      const auto found = m_seconds.find(key);
-      if (found != m_seconds.end()) return found->second;
-    }
-    return -1;
-  }
-
-  // CPU time, which other work on a shared machine disturbs far less than wall time (the load
-  // benchmark reports its own thread CPU time as its manual time).
-  static double seconds_per_iteration(const Run& run) {
-    const bool manual = run.run_name.time_type == "manual_time";
-    return (manual ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime()) /
-           benchmark::GetTimeUnitMultiplier(run.time_unit);
-  }
-
-  std::map<std::string, double> m_seconds;
-};
-
-void print_ratio(const char* what, double ratio, double target) {
-  if (ratio < 0) {
-    std::printf("%-36s not measured\n", what);
-  } else {
-    std::printf("%-36s %.2fx (target <= %.0fx): %s\n", what, ratio, target,
-                ratio <= target ? "met" : "MISSED");
-  }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  SummaryReporter reporter;
+  bench_summary::SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\n");
   print_ratio("grammar load / (inflate + CRC)", reporter.ratio("BM_GrammarLoad", "BM_GrammarFloor"),

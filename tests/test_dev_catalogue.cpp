@@ -370,6 +370,19 @@ TEST(DevCatalogueTest, NamesTheTestsRelyOn) {
   EXPECT_EQ(key_of(G::PGM_GRAMMAR, "QZ10A"), "QZ10A");
   EXPECT_EQ(key_of(G::PGM_PCF, "QZ10A"), "QZ10A");
   EXPECT_NE(dstr_get_dev_part_enum_by_string("QZ10A"), DEV_PART_INVALID);
+  // (g) QZ9B is the only catalogue part named with fewer than five characters, and its own
+  // package and pgm name; (h) the four-character pgm name VX5D has longer parts.
+  std::vector<std::string> short_parts;
+  for (int number = DEV_PART_INVALID + 1; number < DEV_PART_GENERIC; ++number) {
+    const std::string name = dstr_get_user_string(static_cast<DEV_PART_ENUM>(number));
+    if (name.size() < 5) short_parts.push_back(name);
+  }
+  EXPECT_EQ(short_parts, (std::vector<std::string>{"QZ9B"}));
+  EXPECT_EQ(key_of(G::PACKAGE_GRAMMAR, "QZ9B"), "QZ9B");
+  EXPECT_EQ(key_of(G::PGM_GRAMMAR, "QZ9B"), "QZ9B");
+  EXPECT_EQ(key_of(G::PGM_GRAMMAR, "VX5DF896"), "VX5D");
+  EXPECT_EQ(key_of(G::PACKAGE_GRAMMAR, "VX5DF896C6N"), "VX5DF896");
+  EXPECT_NE(dstr_get_dev_part_enum_by_string("VX5DF896C6N"), DEV_PART_INVALID);
 
   // (e) QB15AM100C6N is not in the OPN table; (f) QZ40BF256C6N is.
   const std::vector<uint32_t> table = opn_table();

@@ -12,6 +12,7 @@
 #include "ddb_blob_writer.h"
 #include "msg.h"
 #include "pgmdev_ddb_mgr.h"
+#include "pgmdev_internal_error.h"
 #include "zlib_util.h"
 
 namespace {
@@ -23,17 +24,7 @@ typedef PGMDEV_DDB_OPN_MGR OPN;
 
 constexpr char kSourceFile[] = "pgm/pgmdev/pgmdev_ddb_mgr.cpp";
 
-// The condition text of the internal error that f reports, or "" when it reports none.
-std::string failure_of(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const MSG_INTERNAL_ERROR_EXCEPTION& error) {
-    EXPECT_EQ(error.file(), kSourceFile);
-    EXPECT_EQ(error.module(), "PGMDEV");
-    return error.what();
-  }
-  return "";
-}
+std::string failure_of(const std::function<void()>& f) { return internal_error_of(f, kSourceFile); }
 
 // Eight small sections that keep the relations between the maps.
 std::vector<Section> sample_sections() {

@@ -1,16 +1,23 @@
 // pgmdev-tool name NAME: resolves a device name through every function of the device-name
-// grammar and prints one labelled line per result.
+// grammar, then to its catalogue part with the part's OPN ordinal and OPN hash, and prints one
+// labelled line per result.
 #include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "dev_catalogue.h"
+#include "gen.h"
+#include "msg.h"
 #include "pgmdev.h"
 #include "tool_command.h"
 
 namespace {
 
 typedef PGMDEV_DEVICE_GRAMMAR_MGR GRAMMAR;
+
+constexpr unsigned int kNoOpnEnum = 0xFFFFFFFF;
+constexpr unsigned long long kNoOpnHash = 0xFFFFFFFFFFFFFFFFull;
 
 // A result line: its label and its value ("" prints as "-").
 typedef std::vector<std::pair<std::string, std::string>> LINES;
@@ -59,19 +66,56 @@ LINES resolve(const std::string& name) {
   return lines;
 }
 
+// The catalogue part that name completes to (the first part whose name, package name or pgm name
+// it is), with its part number, OPN ordinal and OPN hash; "" for each when no part matches.
+LINES resolve_part(const std::string& name) {
+  // The grammar lines see the trimmed name; so does the completion, which does not trim.
+  const std::string trimmed = gen_remove_leading_and_trailing_white_spaces(name);
+  std::string part;
+  try {
+    part = PGMDEV_MGR::get_possible_full_name(trimmed);
+  } catch (const MSG_INTERNAL_ERROR_EXCEPTION&) {
+    // No part matches: the completion reports the miss as an internal error.
+  }
+  std::string number;
+  std::string opn_enum;
+  std::string opn_hash;
+  if (!part.empty()) {
+    number = "part " + std::to_string(static_cast<int>(dstr_get_dev_part_enum_by_string(part)));
+    const unsigned int ordinal = PGMDEV_MGR::get_opn_enum(part);
+    if (ordinal != kNoOpnEnum) opn_enum = std::to_string(ordinal);
+    const unsigned long long hash = PGMDEV_MGR::get_opn_hash(part);
+    if (hash != kNoOpnHash) {
+      char text[32];
+      std::snprintf(text, sizeof text, "0x%012llx", hash);
+      opn_hash = text;
+    }
+  }
+  LINES lines;
+  lines.emplace_back("catalogue part", part.empty() ? part : part + " (" + number + ")");
+  lines.emplace_back("OPN ordinal", opn_enum);
+  lines.emplace_back("OPN hash", opn_hash);
+  return lines;
+}
+
 int run_name(const std::vector<std::string>& arguments) {
   if (arguments.size() != 1) {
     std::fprintf(stderr, "usage: pgmdev-tool name NAME\n");
     return 2;
   }
   std::printf("%-17s: %s\n", "name", arguments[0].c_str());
-  for (const auto& [label, value] : resolve(arguments[0])) {
-    std::printf("%-17s: %s\n", label.c_str(), value.empty() ? "-" : value.c_str());
+  for (const LINES& lines : {resolve(arguments[0]), resolve_part(arguments[0])}) {
+    for (const auto& [label, value] : lines) {
+      std::printf("%-17s: %s\n", label.c_str(), value.empty() ? "-" : value.c_str());
+    }
   }
   return 0;
 }
 
 }  // namespace
 
-PGMDEV_TOOL_COMMAND("name", "NAME",
-                    "resolve a device name to its package, pgm, pcf and family names", run_name);
+PGMDEV_TOOL_COMMAND(
+    "name", "NAME",
+    "resolve a device name to its package, pgm, pcf and family names, its catalogue "
+    "part and the part's OPN ordinal and hash",
+    run_name);
