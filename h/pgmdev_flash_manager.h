@@ -98,6 +98,32 @@ class PGMDEV_API PGMDEV_FLASH_MANAGER {
   // an internal error.
   unsigned int get_dword_from_string(std::string string, bool* ok);
 
+  // ---- Field readers of the flash file. Each reads at data[index], never at or past
+  // data_size, and advances index; its checks report from the flash manager's source.
+  DWORD get_dword(unsigned char* data, unsigned int data_size, unsigned int& index);
+  void get_string_data(unsigned char* data, unsigned int data_size, unsigned int& index,
+                       std::string* out);
+  void get_bool_data(unsigned char* data, unsigned int data_size, unsigned int& index, bool* out);
+  void get_byte_data(unsigned char* data, unsigned int data_size, unsigned int& index,
+                     unsigned char* out);
+  void get_word_data(unsigned char* data, unsigned int data_size, unsigned int& index,
+                     unsigned short* out);
+  void get_dword_data(unsigned char* data, unsigned int data_size, unsigned int& index,
+                      unsigned int* out);
+  // The record end mark "END1" and the database end mark "END2".
+  void confirm_data_type_end(unsigned char* data, unsigned int data_size, unsigned int& index);
+  void confirm_database_end(unsigned char* data, unsigned int data_size, unsigned int& index);
+  // data[0 .. offset) unchanged, then the zlib stream of data[offset .. count); new_count
+  // receives the new length. The new array belongs to the caller (delete[]).
+  unsigned char* compress_data(unsigned char* data, unsigned long offset, unsigned long count,
+                               unsigned long& new_count);
+  // The original_count bytes that the decompressed_count bytes at data inflate to; anything else
+  // is refused. The new array belongs to the caller (delete[]).
+  unsigned char* decompress_data(unsigned char* data, unsigned long decompressed_count,
+                                 unsigned long original_count);
+  // The container checksum: 0 for every input.
+  unsigned short calculate_crc16(const unsigned char* data, unsigned int bit_count);
+
   // ---- User-defined flash: the console dialogue and the INI text
 
   // Asks for one to three flash devices (standard input, word by word; questions on standard

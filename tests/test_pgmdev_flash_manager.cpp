@@ -515,6 +515,51 @@ TEST_F(FlashDatabaseTest, ConstructorWithoutDatabaseOrDevices) {
   EXPECT_EQ(failure.file, kFlashSource);
 }
 
+TEST(FlashFieldReaders, MembersReadTheFlashEncodingAndReportFromTheFlashSource) {
+  PGMDEV_FLASH_MANAGER manager(false, 0, true, false);
+  // A text, a flag, a byte, a two-byte and a four-byte number, then the record end mark.
+  unsigned char body[] = {2,   3,   'A', 'B', 'C', 3,   1,    4,   0x7F, 5,
+                          0x34, 0x12, 6, 0x78, 0x56, 0x34, 0x12, 'E', 'N',  'D', '1'};
+  const unsigned int size = sizeof(body);
+  unsigned int index = 0;
+  std::string text;
+  bool flag = false;
+  unsigned char byte = 0;
+  unsigned short word = 0;
+  unsigned int dword = 0;
+  manager.get_string_data(body, size, index, &text);
+  manager.get_bool_data(body, size, index, &flag);
+  manager.get_byte_data(body, size, index, &byte);
+  manager.get_word_data(body, size, index, &word);
+  manager.get_dword_data(body, size, index, &dword);
+  manager.confirm_data_type_end(body, size, index);
+  EXPECT_EQ(text, "ABC");
+  EXPECT_TRUE(flag);
+  EXPECT_EQ(byte, 0x7F);
+  EXPECT_EQ(word, 0x1234);
+  EXPECT_EQ(dword, 0x12345678u);
+  EXPECT_EQ(index, size);
+
+  // Reading past the end is refused from the flash manager's source, as is the wrong end mark.
+  const Failure past_end = failure_of([&] { manager.get_dword(body, size, index); });
+  EXPECT_FALSE(past_end.text.empty());
+  EXPECT_EQ(past_end.file, kFlashSource);
+  index = size - 4;
+  const Failure wrong_mark = failure_of([&] { manager.confirm_database_end(body, size, index); });
+  EXPECT_FALSE(wrong_mark.text.empty());
+  EXPECT_EQ(wrong_mark.file, kFlashSource);
+
+  // compress_data keeps the header bytes and decompress_data restores the rest.
+  unsigned long packed_count = 0;
+  std::unique_ptr<unsigned char[]> packed(manager.compress_data(body, 3, size, packed_count));
+  ASSERT_GT(packed_count, 3u);
+  EXPECT_EQ(std::memcmp(packed.get(), body, 3), 0);
+  std::unique_ptr<unsigned char[]> unpacked(
+      manager.decompress_data(packed.get() + 3, packed_count - 3, size - 3));
+  EXPECT_EQ(std::memcmp(unpacked.get(), body + 3, size - 3), 0);
+  EXPECT_EQ(manager.calculate_crc16(body, 8 * size), 0);
+}
+
 TEST_F(FlashDatabaseTest, DebugListsEveryRecord) {
   generate({flash_row()});
   testing::internal::CaptureStdout();

@@ -99,24 +99,28 @@ const COLUMN_KIND* column_kind(PGMDEV_MANAGER_TYPE type) {
   return nullptr;
 }
 
-// Field readers of the record members by kind, with the flash rules; checks report from here.
-void read_member(const unsigned char* data, unsigned int size, unsigned int& index,
-                 std::string* out) {
-  PGMDEV_DB_CODEC::get_string_data(data, size, index, true, out, kFlashFormat, PGMDEV_DB_HERE);
+// Reads the record's members in schema order with the manager's field reader of each kind.
+void read_member(PGMDEV_FLASH_MANAGER& manager, unsigned char* data, unsigned int size,
+                 unsigned int& index, std::string* out) {
+  manager.get_string_data(data, size, index, out);
 }
-void read_member(const unsigned char* data, unsigned int size, unsigned int& index, bool* out) {
-  PGMDEV_DB_CODEC::get_bool_data(data, size, index, out, PGMDEV_DB_HERE);
+void read_member(PGMDEV_FLASH_MANAGER& manager, unsigned char* data, unsigned int size,
+                 unsigned int& index, bool* out) {
+  manager.get_bool_data(data, size, index, out);
 }
-void read_member(const unsigned char* data, unsigned int size, unsigned int& index, BYTE* out) {
-  PGMDEV_DB_CODEC::get_byte_data(data, size, index, out, PGMDEV_DB_HERE);
+void read_member(PGMDEV_FLASH_MANAGER& manager, unsigned char* data, unsigned int size,
+                 unsigned int& index, BYTE* out) {
+  manager.get_byte_data(data, size, index, out);
 }
-void read_member(const unsigned char* data, unsigned int size, unsigned int& index, DWORD* out) {
-  PGMDEV_DB_CODEC::get_dword_data(data, size, index, out, kFlashFormat, PGMDEV_DB_HERE);
+void read_member(PGMDEV_FLASH_MANAGER& manager, unsigned char* data, unsigned int size,
+                 unsigned int& index, DWORD* out) {
+  manager.get_dword_data(data, size, index, out);
 }
 
-void read_record(const unsigned char* data, unsigned int size, unsigned int& index,
-                 PGMDEV_SFL_FLASH_INFO& record) {
-#define PGMDEV_SFL_READ_MEMBER(member, kind) read_member(data, size, index, &record.member);
+void read_record(PGMDEV_FLASH_MANAGER& manager, unsigned char* data, unsigned int size,
+                 unsigned int& index, PGMDEV_SFL_FLASH_INFO& record) {
+#define PGMDEV_SFL_READ_MEMBER(member, kind) \
+  read_member(manager, data, size, index, &record.member);
   PGMDEV_SFL_FLASH_SCHEMA(PGMDEV_SFL_READ_MEMBER)
 #undef PGMDEV_SFL_READ_MEMBER
 }
@@ -205,13 +209,72 @@ void PGMDEV_FLASH_MANAGER::initialize_flash_database(FIO_PATH flash_file) {
   parse_database(payload.get(), memory_size);
 }
 
+DWORD PGMDEV_FLASH_MANAGER::get_dword(unsigned char* data, unsigned int data_size,
+                                      unsigned int& index) {
+  return PGMDEV_DB_CODEC::get_dword(data, data_size, index, PGMDEV_DB_HERE);
+}
+
+void PGMDEV_FLASH_MANAGER::get_string_data(unsigned char* data, unsigned int data_size,
+                                           unsigned int& index, std::string* out) {
+  PGMDEV_DB_CODEC::get_string_data(data, data_size, index, true, out, kFlashFormat,
+                                   PGMDEV_DB_HERE);
+}
+
+void PGMDEV_FLASH_MANAGER::get_bool_data(unsigned char* data, unsigned int data_size,
+                                         unsigned int& index, bool* out) {
+  PGMDEV_DB_CODEC::get_bool_data(data, data_size, index, out, PGMDEV_DB_HERE);
+}
+
+void PGMDEV_FLASH_MANAGER::get_byte_data(unsigned char* data, unsigned int data_size,
+                                         unsigned int& index, unsigned char* out) {
+  PGMDEV_DB_CODEC::get_byte_data(data, data_size, index, out, PGMDEV_DB_HERE);
+}
+
+void PGMDEV_FLASH_MANAGER::get_word_data(unsigned char* data, unsigned int data_size,
+                                         unsigned int& index, unsigned short* out) {
+  PGMDEV_DB_CODEC::get_word_data(data, data_size, index, out, PGMDEV_DB_HERE);
+}
+
+void PGMDEV_FLASH_MANAGER::get_dword_data(unsigned char* data, unsigned int data_size,
+                                          unsigned int& index, unsigned int* out) {
+  PGMDEV_DB_CODEC::get_dword_data(data, data_size, index, out, kFlashFormat, PGMDEV_DB_HERE);
+}
+
+void PGMDEV_FLASH_MANAGER::confirm_data_type_end(unsigned char* data, unsigned int data_size,
+                                                 unsigned int& index) {
+  PGMDEV_DB_CODEC::confirm_marker(data, data_size, index, '1', PGMDEV_DB_HERE);
+}
+
+void PGMDEV_FLASH_MANAGER::confirm_database_end(unsigned char* data, unsigned int data_size,
+                                                unsigned int& index) {
+  PGMDEV_DB_CODEC::confirm_marker(data, data_size, index, '2', PGMDEV_DB_HERE);
+}
+
+unsigned char* PGMDEV_FLASH_MANAGER::compress_data(unsigned char* data, unsigned long offset,
+                                                   unsigned long count, unsigned long& new_count) {
+  return PGMDEV_DB_CODEC::compress_data(data, offset, count, new_count, PGMDEV_DB_HERE).release();
+}
+
+unsigned char* PGMDEV_FLASH_MANAGER::decompress_data(unsigned char* data,
+                                                     unsigned long decompressed_count,
+                                                     unsigned long original_count) {
+  return PGMDEV_DB_CODEC::decompress_data(data, decompressed_count, original_count,
+                                          PGMDEV_DB_HERE)
+      .release();
+}
+
+unsigned short PGMDEV_FLASH_MANAGER::calculate_crc16(const unsigned char* data,
+                                                     unsigned int bit_count) {
+  return PGMDEV_DB_CODEC::calculate_crc16(data, bit_count);
+}
+
 void PGMDEV_FLASH_MANAGER::parse_database(unsigned char* data, unsigned int size) {
   unsigned int index = 0;
-  m_version = PGMDEV_DB_CODEC::get_dword(data, size, index, PGMDEV_DB_HERE);
+  m_version = get_dword(data, size, index);
   PGMDEV_CHECK_TEXT(m_version == kPgmdevDbVersion,
                     "Mismatch version between flash file and reader");
-  m_flash_count = PGMDEV_DB_CODEC::get_dword(data, size, index, PGMDEV_DB_HERE);
-  m_type_count = PGMDEV_DB_CODEC::get_dword(data, size, index, PGMDEV_DB_HERE);
+  m_flash_count = get_dword(data, size, index);
+  m_type_count = get_dword(data, size, index);
   PGMDEV_CHECK(m_flash_count > 0 && m_type_count > 0);
   PGMDEV_CHECK(m_flash_count <= (size - index) / kMinRecordBytes);
 
@@ -226,16 +289,16 @@ void PGMDEV_FLASH_MANAGER::parse_database(unsigned char* data, unsigned int size
   unsigned int i = 0;
   while (i < m_flash_count) {
     const unsigned int slot = i + m_ini_count;
-    read_record(data, size, index, m_flash_database[slot]);
+    read_record(*this, data, size, index, m_flash_database[slot]);
     if (enable_device(slot)) {
       ++i;
     } else {
       pgmdev_reset_flash_info(m_flash_database[slot]);
       --m_flash_count;
     }
-    PGMDEV_DB_CODEC::confirm_marker(data, size, index, '1', PGMDEV_DB_HERE);
+    confirm_data_type_end(data, size, index);
   }
-  PGMDEV_DB_CODEC::confirm_marker(data, size, index, '2', PGMDEV_DB_HERE);
+  confirm_database_end(data, size, index);
   confirm_default_value(m_ini_count);
 
   // The user-defined flash goes first, outside the gates and the one-default rule.
