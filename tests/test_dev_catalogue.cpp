@@ -113,7 +113,8 @@ DEV_PART_ENUM part(const std::string& name) {
   return number;
 }
 
-// Part 3.2's four passes: (flag1, flag2) = (T,T), (T,F), (F,T), (F,F), third flag false.
+// The four search passes of the part-name services: (flag1, flag2) = (T,T), (T,F), (F,T),
+// (F,F), third flag false.
 Parts pass_parts(int pass, const std::string& family = "ANY") {
   Parts parts;
   DEV_PART_MANAGER().filter_part_list(&parts, family, "ANY", "ANY", "ANY", "ANY", pass <= 1,
@@ -301,7 +302,7 @@ TEST(DevCatalogueTest, TextFilters) {
                                         false, "any"));
 }
 
-// Part 2.2's relations between the maps, checked on the generated blob.
+// The relations between the eight name maps, checked on the generated blob.
 TEST(DevCatalogueTest, GrammarMapsFitTogether) {
   ASSERT_EQ(grammar().size(), 8u);
   EXPECT_EQ(values(G::PGM_GRAMMAR), keys(G::PACKAGE_GRAMMAR));
