@@ -21,8 +21,8 @@ class PGMDEV_API PGMDEV_MGR {
   // A part whose catalogue name is a pgm name listed under the pcf name pcf (any letter case),
   // trimmed and upper-cased. The catalogue's parts are searched in four passes (current commercial
   // production, other-grade production, commercial samples, other-grade samples); the first match
-  // of the last pass that had one wins, and the search ends at the first pass without a match. ""
-  // when pass 0 has none.
+  // of the last pass that had one wins (a pass without a match keeps the earlier result and the
+  // next pass still runs). "" when pass 0 has none: the search then ends after that pass.
   static std::string get_part_name_from_pcf(std::string pcf);
 
   // The catalogue name of the first part of the catalogue device `device` (its exact name) in the
