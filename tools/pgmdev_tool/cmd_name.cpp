@@ -30,13 +30,15 @@ std::string of(const std::string& value, const std::string& input, const std::st
   return value + " (of " + input + ")";
 }
 
-// The results of the grammar functions for name. The pcf functions are given the pcf that name
-// leads to (its pgm pcf, else its catalogue-device pcf), the family function its pgm name when
-// name itself has no family, so that a full part name shows its whole chain.
+// The results of the grammar functions for name. The pgm pcf functions are given its pgm name,
+// the pcf functions the pcf that name leads to (its pgm pcf, else its catalogue-device pcf), the
+// family function its pgm name when name itself has no family, so that a full part name shows
+// its whole chain; "(of X)" marks a result of such a derived name.
 LINES resolve(const std::string& name) {
   LINES lines;
   const std::string package = GRAMMAR::get_package_name(name, true);
   const std::string pgm = GRAMMAR::get_pgm_name(name, false, true);
+  const std::string pgm_or_name = pgm.empty() ? name : pgm;
   std::string pgm_part_pcf;
   std::string pgm_family_pcf;
   GRAMMAR::get_pgm_pcfs(name, pgm_part_pcf, pgm_family_pcf);
@@ -54,10 +56,14 @@ LINES resolve(const std::string& name) {
 
   lines.emplace_back("package", package);
   lines.emplace_back("pgm name", pgm);
-  lines.emplace_back("pgm part pcf", pgm_part_pcf);
-  lines.emplace_back("pgm family pcf", pgm_family_pcf);
-  lines.emplace_back("dev part pcf", dev_part_pcf);
-  lines.emplace_back("dev family pcf", dev_family_pcf);
+  lines.emplace_back("pgm part pcf",
+                     of(GRAMMAR::get_pgm_part_pcf(pgm_or_name), pgm_or_name, name));
+  lines.emplace_back("pgm family pcf",
+                     of(GRAMMAR::get_pgm_family_pcf(pgm_or_name), pgm_or_name, name));
+  lines.emplace_back("pgm pcfs", pgm_part_pcf + " / " + pgm_family_pcf);
+  lines.emplace_back("dev part pcf", GRAMMAR::get_dev_part_pcf(name));
+  lines.emplace_back("dev family pcf", GRAMMAR::get_dev_family_pcf(name));
+  lines.emplace_back("dev pcfs", dev_part_pcf + " / " + dev_family_pcf);
   lines.emplace_back("pcf family pcf", of(GRAMMAR::get_pcf_family_pcf(pcf), pcf, name));
   lines.emplace_back("pcf device", of(GRAMMAR::get_pcf_device(pcf), pcf, name));
   lines.emplace_back("family", of(family, family_input, name));
