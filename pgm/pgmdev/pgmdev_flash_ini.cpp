@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -313,6 +314,17 @@ void sync_directory(const std::string& path) {
   }
 }
 
+// Whether a text of decimal (or, with is_hex, hexadecimal) digits has a value below 2^64.
+bool fits_64_bits(const std::string& digits, bool is_hex) {
+  static constexpr char kMaxDecimal[] = "18446744073709551615";
+  const size_t first = std::min(digits.find_first_not_of('0'), digits.size());
+  const std::string significant = digits.substr(first);
+  if (is_hex) return significant.size() <= 16;
+  const size_t max_length = sizeof(kMaxDecimal) - 1;
+  if (significant.size() != max_length) return significant.size() < max_length;
+  return significant <= kMaxDecimal;
+}
+
 }  // namespace
 
 // ---- Value conversion ----
@@ -334,6 +346,9 @@ unsigned long long PGMDEV_FLASH_INI::convert_string_to_qword(std::string string,
       break;
     }
   }
+  // Digits whose value does not fit 64 bits are refused like any other bad text: the parser
+  // would wrap them to an unrelated small number.
+  if (accepted && !fits_64_bits(string, is_hex)) accepted = false;
   unsigned long long result = 0;
   if (!accepted) {
     if (ok == nullptr) PGMDEV_FAIL("Invalid string to integer conversion");
