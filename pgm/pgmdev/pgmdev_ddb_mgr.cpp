@@ -15,12 +15,16 @@
 #include "pgmdev_check.h"
 #include "pgmdev_singleton.h"
 #include "zlib_util.h"
+#include "mem.h"
 
 // The generated arrays PGMDDB_GRAMMAR_DATA and PGMDDB_OPN_DATA with their compressed and
 // decompressed lengths.
 #include "pgmddb_data.inc"
 
 namespace {
+
+// Registers the module with the host's memory tracker while the library is loaded.
+const MEM_INITIALIZER g_mem_initializer(PGMDEV_MODULE);
 
 constexpr char kMagic[] = "PGMDEV_DDB";
 constexpr DWORD kCrcInit = 0xFFFFFFFF;

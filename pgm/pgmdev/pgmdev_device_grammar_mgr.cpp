@@ -7,8 +7,13 @@
 
 #include "cfg.h"
 #include "pgmdev_ddb_mgr.h"
+#include "mem.h"
+#include "pgmdev_check.h"
 
 namespace {
+
+// Registers the module with the host's memory tracker while the library is loaded.
+const MEM_INITIALIZER g_mem_initializer(PGMDEV_MODULE);
 
 typedef PGMDEV_DDB_GRAMMAR_MGR DDB;
 

@@ -22,6 +22,9 @@ const std::string PGMDEV_FLASH_INI_STRING[3] = {"SFL FLASH", "HPS SPI", "HPS NAN
 
 namespace {
 
+// Registers the module with the host's memory tracker while the library is loaded.
+const MEM_INITIALIZER g_mem_initializer(PGMDEV_MODULE);
+
 // ---- Parameter types ----
 
 // Bit count and maximum of a numeric parameter type; false for strings, bools and anything

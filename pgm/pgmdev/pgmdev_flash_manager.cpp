@@ -17,8 +17,12 @@
 #include "pgmdev_check.h"
 #include "pgmdev_db_codec.h"
 #include "pgmdev_debug.h"
+#include "mem.h"
 
 namespace {
+
+// Registers the module with the host's memory tracker while the library is loaded.
+const MEM_INITIALIZER g_mem_initializer(PGMDEV_MODULE);
 
 // Schema id of the flash file: it changes whenever the record schema does.
 constexpr std::string_view PGMDEV_FLASH_INFO_CSV_MD5 = "e58bc25311bf5303874d34bcafcaa4c1";

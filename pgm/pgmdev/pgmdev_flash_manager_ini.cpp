@@ -20,8 +20,12 @@
 #include "pgmdev_flash_manager.h"
 #include "ver.h"
 #include "zlib_util.h"
+#include "mem.h"
 
 namespace {
+
+// Registers the module with the host's memory tracker while the library is loaded.
+const MEM_INITIALIZER g_mem_initializer(PGMDEV_MODULE);
 
 // The configuration key, scrambled: character i is the low byte of (word i
 // rotated right by i + 1 bits, plus 65). It is assembled only when it is read,

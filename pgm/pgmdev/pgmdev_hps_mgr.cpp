@@ -7,12 +7,17 @@
 
 #include "pgmdev_flash_ini.h"
 #include "pgmdev_singleton.h"
+#include "mem.h"
+#include "pgmdev_check.h"
 
 PGMDEV_HPS_MGR* PGMDEV_HPS_MGR::m_mgr = nullptr;
 PGMDEV_HPS_SPI_MGR* PGMDEV_HPS_SPI_MGR::m_mgr = nullptr;
 PGMDEV_HPS_NAND_MGR* PGMDEV_HPS_NAND_MGR::m_mgr = nullptr;
 
 namespace {
+
+// Registers the module with the host's memory tracker while the library is loaded.
+const MEM_INITIALIZER g_mem_initializer(PGMDEV_MODULE);
 
 constexpr unsigned int kNoHps = 0xFFFFFFFFu;
 

@@ -3,8 +3,13 @@
 #include <cstddef>
 
 #include "pgmdev_hps_mgr.h"
+#include "mem.h"
+#include "pgmdev_check.h"
 
 namespace {
+
+// Registers the module with the host's memory tracker while the library is loaded.
+const MEM_INITIALIZER g_mem_initializer(PGMDEV_MODULE);
 
 // ---- Register map ----
 

@@ -15,8 +15,12 @@
 #include "pgmdev_check.h"
 #include "pgmdev_ddb_mgr.h"
 #include "pgmdev_device_grammar_mgr.h"
+#include "mem.h"
 
 namespace {
+
+// Registers the module with the host's memory tracker while the library is loaded.
+const MEM_INITIALIZER g_mem_initializer(PGMDEV_MODULE);
 
 typedef PGMDEV_DEVICE_GRAMMAR_MGR GRAMMAR;
 
