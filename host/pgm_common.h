@@ -47,8 +47,8 @@ class PGMHOST_API PGM_COMMON {
   // On failure the result is 0. When ok is given it receives whether the text converted; when
   // ok is null a text that does not convert is an internal error ("Invalid string to integer
   // conversion"). When value is given it receives the result too.
-  static DWORD convert_string_to_dword(const std::string& text, bool trim, bool* ok,
-                                       DWORD* value, bool allow_hex);
+  static DWORD convert_string_to_dword(const std::string& text, bool trim, bool* ok, DWORD* value,
+                                       bool allow_hex);
 
   // Delivers nothing: records the message in the in-process outbox and, when PGMDEV_MAIL_DIR
   // is set, writes it as one file in that directory. attach_file, file, cc and attachments

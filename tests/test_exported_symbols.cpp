@@ -1,12 +1,12 @@
 // The shared library's dynamic symbol table holds the exported interface and nothing of the
 // internal name-database managers.
+#include <gtest/gtest.h>
+
 #include <cctype>
 #include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -34,7 +34,9 @@ bool mentions(const std::string& symbol, const std::string& class_name) {
   // A class name as a whole word: PGMDEV_MGR must not match PGMDEV_DDB_OPN_MGR and vice versa.
   for (size_t at = symbol.find(class_name); at != std::string::npos;
        at = symbol.find(class_name, at + 1)) {
-    const auto is_word = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+    const auto is_word = [](char c) {
+      return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+    };
     const bool starts = at == 0 || !is_word(symbol[at - 1]);
     const size_t end = at + class_name.size();
     const bool ends = end == symbol.size() || !is_word(symbol[end]);

@@ -1,4 +1,6 @@
 // The contracts of the host stand-in services that the library relies on.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,9 +12,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "pgmhost.h"
 
@@ -72,11 +71,11 @@ TEST(Configuration, SwitchValues) {
     bool expected;
   };
   const Case kCases[] = {
-      {nullptr, false, false}, {nullptr, true, true},   // unset gives the default
-      {"", true, true},        {"", false, false},      // empty gives the default
-      {"1", false, true},      {"on", false, true},     {"True", false, true},
-      {"YES", false, true},    {"0", true, false},      {"off", true, false},
-      {"2", true, false},      {" on", true, false},    // anything else is false
+      {nullptr, false, false}, {nullptr, true, true},  // unset gives the default
+      {"", true, true},        {"", false, false},     // empty gives the default
+      {"1", false, true},      {"on", false, true},   {"True", false, true},
+      {"YES", false, true},    {"0", true, false},    {"off", true, false},
+      {"2", true, false},      {" on", true, false},  // anything else is false
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.value ? c.value : "(unset)");
@@ -100,9 +99,8 @@ TEST(InternalError, ReportCarriesConditionModuleFileAndLine) {
     EXPECT_EQ(error.line(), 42);
   }
   try {
-    MSG_INTERNAL_ERROR::report_varg("PGMDEV", "f.cpp", 7,
-                                    "Unable to retrieve full device name from database for %s",
-                                    "QZ99");
+    MSG_INTERNAL_ERROR::report_varg(
+        "PGMDEV", "f.cpp", 7, "Unable to retrieve full device name from database for %s", "QZ99");
     FAIL() << "report_varg returned";
   } catch (const std::runtime_error& error) {
     EXPECT_STREQ(error.what(), "Unable to retrieve full device name from database for QZ99");
@@ -197,14 +195,14 @@ TEST(ConvertStringToDword, AcceptsDecimalAndPrefixedHexOnly) {
       {"0XfF", false, true, true, 0xFF},
       {"0xFFFFFFFF", false, true, true, 0xFFFFFFFFu},
       {"0x100000000", false, true, false, 0},
-      {"0x", false, true, false, 0},        // prefix without digits
-      {"0x1F", false, false, false, 0},     // hex not allowed
-      {"1F", false, true, false, 0},        // hex digits need the prefix
+      {"0x", false, true, false, 0},     // prefix without digits
+      {"0x1F", false, false, false, 0},  // hex not allowed
+      {"1F", false, true, false, 0},     // hex digits need the prefix
       {"", false, true, false, 0},
-      {"-1", false, true, false, 0},        // no sign
+      {"-1", false, true, false, 0},  // no sign
       {"+1", false, true, false, 0},
-      {" 12", false, true, false, 0},       // no blanks
-      {" 12 ", true, true, true, 12},       // unless trimming is asked for
+      {" 12", false, true, false, 0},  // no blanks
+      {" 12 ", true, true, true, 12},  // unless trimming is asked for
       {"12 3", true, true, false, 0},
   };
   for (const Case& c : kCases) {
@@ -246,8 +244,8 @@ TEST(Checksums, Crc32MsbRegisterGivesBzip2CheckValue) {
 
 TEST(Digest, Sha256OfKnownTexts) {
   const std::string abc = "abc";
-  std::unique_ptr<unsigned char[]> digest(PGM_COMMON::get_block_sha(
-      reinterpret_cast<const unsigned char*>(abc.data()), 3, 32));
+  std::unique_ptr<unsigned char[]> digest(
+      PGM_COMMON::get_block_sha(reinterpret_cast<const unsigned char*>(abc.data()), 3, 32));
   ASSERT_NE(digest, nullptr);
   const unsigned char kExpected[8] = {0xba, 0x78, 0x16, 0xbf, 0x8f, 0x01, 0xcf, 0xea};
   EXPECT_EQ(std::memcmp(digest.get(), kExpected, 8), 0);

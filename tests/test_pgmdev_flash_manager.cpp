@@ -518,8 +518,8 @@ TEST_F(FlashDatabaseTest, ConstructorWithoutDatabaseOrDevices) {
 TEST(FlashFieldReaders, MembersReadTheFlashEncodingAndReportFromTheFlashSource) {
   PGMDEV_FLASH_MANAGER manager(false, 0, true, false);
   // A text, a flag, a byte, a two-byte and a four-byte number, then the record end mark.
-  unsigned char body[] = {2,   3,   'A', 'B', 'C', 3,   1,    4,   0x7F, 5,
-                          0x34, 0x12, 6, 0x78, 0x56, 0x34, 0x12, 'E', 'N',  'D', '1'};
+  unsigned char body[] = {2,    3, 'A',  'B',  'C',  3,    1,   4,   0x7F, 5,  0x34,
+                          0x12, 6, 0x78, 0x56, 0x34, 0x12, 'E', 'N', 'D',  '1'};
   const unsigned int size = sizeof(body);
   unsigned int index = 0;
   std::string text;

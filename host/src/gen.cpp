@@ -120,8 +120,8 @@ char* gen_itoa(int value, char* out, int radix) {
     return out;
   }
   const bool negative = value < 0 && radix == 10;
-  unsigned int magnitude = negative ? 0u - static_cast<unsigned int>(value)
-                                    : static_cast<unsigned int>(value);
+  unsigned int magnitude =
+      negative ? 0u - static_cast<unsigned int>(value) : static_cast<unsigned int>(value);
   char digits[34];
   int count = 0;
   do {

@@ -2,7 +2,6 @@
 #include "pgm_common.h"
 
 #include <openssl/evp.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -43,8 +42,7 @@ bool digit_value(char c, bool hex, DWORD& digit) {
 }  // namespace
 
 DWORD PGM_COMMON::msb_calculate_crc32(const unsigned char* data, unsigned int start_bit,
-                                      unsigned int bits, DWORD init, DWORD poly,
-                                      bool msb_first) {
+                                      unsigned int bits, DWORD init, DWORD poly, bool msb_first) {
   DWORD reg = init;
   // Whole bytes of the common case go through the table.
   if (msb_first && poly == pgmhost_crc::kCrc32Poly && start_bit % 8 == 0) {
@@ -82,11 +80,20 @@ unsigned char* PGM_COMMON::get_block_sha(const unsigned char* data, unsigned int
                                          unsigned int digest_bytes) {
   const EVP_MD* md = nullptr;
   switch (digest_bytes) {
-    case 20: md = EVP_sha1(); break;
-    case 32: md = EVP_sha256(); break;
-    case 48: md = EVP_sha384(); break;
-    case 64: md = EVP_sha512(); break;
-    default: return nullptr;
+    case 20:
+      md = EVP_sha1();
+      break;
+    case 32:
+      md = EVP_sha256();
+      break;
+    case 48:
+      md = EVP_sha384();
+      break;
+    case 64:
+      md = EVP_sha512();
+      break;
+    default:
+      return nullptr;
   }
   unsigned char* digest = new unsigned char[digest_bytes];
   unsigned int produced = 0;

@@ -11,11 +11,11 @@
 #include <unordered_set>
 
 #include "gen.h"
+#include "mem.h"
 #include "pgm_common.h"
 #include "pgmdev_check.h"
 #include "pgmdev_singleton.h"
 #include "zlib_util.h"
-#include "mem.h"
 
 // The generated arrays PGMDDB_GRAMMAR_DATA and PGMDDB_OPN_DATA with their compressed and
 // decompressed lengths.

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "cfg.h"
-#include "pgmdev_ddb_mgr.h"
 #include "mem.h"
 #include "pgmdev_check.h"
+#include "pgmdev_ddb_mgr.h"
 
 namespace {
 

@@ -13,11 +13,11 @@
 #include "cfg.h"
 #include "gen.h"
 #include "lxt.h"
+#include "mem.h"
 #include "pgm_common.h"
 #include "pgmdev_check.h"
 #include "pgmdev_db_codec.h"
 #include "pgmdev_debug.h"
-#include "mem.h"
 
 namespace {
 
@@ -220,8 +220,7 @@ DWORD PGMDEV_FLASH_MANAGER::get_dword(unsigned char* data, unsigned int data_siz
 
 void PGMDEV_FLASH_MANAGER::get_string_data(unsigned char* data, unsigned int data_size,
                                            unsigned int& index, std::string* out) {
-  PGMDEV_DB_CODEC::get_string_data(data, data_size, index, true, out, kFlashFormat,
-                                   PGMDEV_DB_HERE);
+  PGMDEV_DB_CODEC::get_string_data(data, data_size, index, true, out, kFlashFormat, PGMDEV_DB_HERE);
 }
 
 void PGMDEV_FLASH_MANAGER::get_bool_data(unsigned char* data, unsigned int data_size,
@@ -262,8 +261,7 @@ unsigned char* PGMDEV_FLASH_MANAGER::compress_data(unsigned char* data, unsigned
 unsigned char* PGMDEV_FLASH_MANAGER::decompress_data(unsigned char* data,
                                                      unsigned long decompressed_count,
                                                      unsigned long original_count) {
-  return PGMDEV_DB_CODEC::decompress_data(data, decompressed_count, original_count,
-                                          PGMDEV_DB_HERE)
+  return PGMDEV_DB_CODEC::decompress_data(data, decompressed_count, original_count, PGMDEV_DB_HERE)
       .release();
 }
 

@@ -15,12 +15,12 @@
 
 #include "cfg.h"
 #include "gen.h"
+#include "mem.h"
 #include "pgmdev_check.h"
 #include "pgmdev_debug.h"
 #include "pgmdev_flash_manager.h"
 #include "ver.h"
 #include "zlib_util.h"
-#include "mem.h"
 
 namespace {
 

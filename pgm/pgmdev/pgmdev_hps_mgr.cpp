@@ -5,10 +5,10 @@
 #include <cstring>
 #include <utility>
 
-#include "pgmdev_flash_ini.h"
-#include "pgmdev_singleton.h"
 #include "mem.h"
 #include "pgmdev_check.h"
+#include "pgmdev_flash_ini.h"
+#include "pgmdev_singleton.h"
 
 PGMDEV_HPS_MGR* PGMDEV_HPS_MGR::m_mgr = nullptr;
 PGMDEV_HPS_SPI_MGR* PGMDEV_HPS_SPI_MGR::m_mgr = nullptr;

@@ -2,9 +2,9 @@
 // the built-in SPI and NAND devices. Each table is written once, here.
 #include <cstddef>
 
-#include "pgmdev_hps_mgr.h"
 #include "mem.h"
 #include "pgmdev_check.h"
+#include "pgmdev_hps_mgr.h"
 
 namespace {
 

@@ -10,12 +10,12 @@
 
 #include "dev_catalogue.h"
 #include "gen.h"
+#include "mem.h"
 #include "msg.h"
 #include "pgm_common.h"
 #include "pgmdev_check.h"
 #include "pgmdev_ddb_mgr.h"
 #include "pgmdev_device_grammar_mgr.h"
-#include "mem.h"
 
 namespace {
 

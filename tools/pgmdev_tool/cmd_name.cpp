@@ -56,8 +56,7 @@ LINES resolve(const std::string& name) {
 
   lines.emplace_back("package", package);
   lines.emplace_back("pgm name", pgm);
-  lines.emplace_back("pgm part pcf",
-                     of(GRAMMAR::get_pgm_part_pcf(pgm_or_name), pgm_or_name, name));
+  lines.emplace_back("pgm part pcf", of(GRAMMAR::get_pgm_part_pcf(pgm_or_name), pgm_or_name, name));
   lines.emplace_back("pgm family pcf",
                      of(GRAMMAR::get_pgm_family_pcf(pgm_or_name), pgm_or_name, name));
   lines.emplace_back("pgm pcfs", pgm_part_pcf + " / " + pgm_family_pcf);

@@ -43,8 +43,8 @@ int main(int argc, char** argv) {
   try {
     return found->second.run(arguments);
   } catch (const MSG_INTERNAL_ERROR_EXCEPTION& error) {
-    std::fprintf(stderr, "pgmdev-tool: internal error in %s (%s:%d): %s\n",
-                 error.module().c_str(), error.file().c_str(), error.line(), error.what());
+    std::fprintf(stderr, "pgmdev-tool: internal error in %s (%s:%d): %s\n", error.module().c_str(),
+                 error.file().c_str(), error.line(), error.what());
   } catch (const std::exception& error) {
     std::fprintf(stderr, "pgmdev-tool: %s\n", error.what());
   }

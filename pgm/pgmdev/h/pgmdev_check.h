@@ -13,11 +13,11 @@
 
 // Reports the given text when the condition does not hold; for conditions whose reported text
 // is not the C++ that tests them.
-#define PGMDEV_CHECK_TEXT(condition, text)                                    \
-  do {                                                                        \
-    if (!(condition)) {                                                       \
+#define PGMDEV_CHECK_TEXT(condition, text)                                   \
+  do {                                                                       \
+    if (!(condition)) {                                                      \
       MSG_INTERNAL_ERROR::report((text), PGMDEV_MODULE, __FILE__, __LINE__); \
-    }                                                                         \
+    }                                                                        \
   } while (0)
 
 // Reports the text unconditionally.
