@@ -15,12 +15,11 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
+#include "bench_summary.h"
 #include "cfg.h"
 #include "pgmdev_dev_info_manager.h"
 #include "zlib_util.h"
@@ -75,37 +74,6 @@ void BM_GetDbByPart(benchmark::State& state) {
 }
 BENCHMARK(BM_GetDbByPart);
 
-// Console output plus the real time per iteration of each benchmark, for the ratio.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.error_occurred || run.iterations <= 0) continue;
-      const std::string name = run.run_name.function_name;
-      const double seconds = run.real_accumulated_time / static_cast<double>(run.iterations);
-      // With repetitions the median stands for the benchmark; otherwise its one run.
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-        m_seconds[name] = seconds;
-        m_from_median.insert(name);
-      } else if (run.run_type == Run::RT_Iteration && !m_from_median.count(name)) {
-        m_seconds[name] = seconds;
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void print_ratio(const char* what, const std::string& measured, const std::string& floor) {
-    const auto m = m_seconds.find(measured);
-    const auto f = m_seconds.find(floor);
-    if (m == m_seconds.end() || f == m_seconds.end() || f->second <= 0) return;
-    std::printf("%-40s %9.2f us / %9.2f us = %6.2fx (target: within 2x)\n", what, m->second * 1e6,
-                f->second * 1e6, m->second / f->second);
-  }
-
- private:
-  std::map<std::string, double> m_seconds;
-  std::set<std::string> m_from_median;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -131,11 +99,13 @@ int main(int argc, char** argv) {
   std::printf("pgm_dev_info.pcf: %lld bytes, %u parts in the catalogue; heap trimming %s\n",
               static_cast<long long>(probe.tellg()), DWORD(DEV_PART_MAX),
               keep_trim ? "at the allocator's default" : "raised to 64 MiB");
-  RatioReporter reporter;
+  // Wall time: reading the file is part of what a construction costs.
+  bench_summary::SummaryReporter reporter(bench_summary::Clock::kWall);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\nRatio to reading the file and inflating its body:\n");
-  reporter.print_ratio("loaded manager / read + inflate", "BM_ConstructLoadedManager",
-                       "BM_ReadAndInflateFloor");
+  bench_summary::print_timed_ratio("loaded manager / read + inflate",
+                                   reporter.seconds_of("BM_ConstructLoadedManager"),
+                                   reporter.seconds_of("BM_ReadAndInflateFloor"), 2);
   benchmark::Shutdown();
   return 0;
 }

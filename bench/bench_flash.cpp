@@ -8,10 +8,10 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench_summary.h"
 #include "fio.h"
 #include "gen.h"
 #include "pgmdev_flash_manager.h"
@@ -87,39 +87,20 @@ void BM_MappingNearEnd(benchmark::State& state) {
 }
 BENCHMARK(BM_MappingNearEnd);
 
-// Console output plus the time per iteration of every run, for the ratio printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.iterations > 0) {
-        m_seconds[run.benchmark_name()] = run.cpu_accumulated_time / run.iterations;
-      }
-    }
-  }
-  void print_ratio(const char* what, const char* numerator, const char* denominator) const {
-    const auto top = m_seconds.find(numerator);
-    const auto bottom = m_seconds.find(denominator);
-    if (top == m_seconds.end() || bottom == m_seconds.end() || bottom->second <= 0) return;
-    std::printf("%s: %.2fx\n", what, top->second / bottom->second);
-  }
-
- private:
-  std::map<std::string, double> m_seconds;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
+  bench_summary::SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.print_ratio("construct / read+inflate floor (target <= 2x)", "BM_ConstructLoadedManager",
-                       "BM_ReadAndInflateFloor");
-  reporter.print_ratio("construct / locate+read+inflate floor", "BM_ConstructLoadedManager",
-                       "BM_LocateReadAndInflateFloor");
+  std::printf("\n");
+  bench_summary::print_ratio("construct / read+inflate floor",
+                             reporter.ratio("BM_ConstructLoadedManager", "BM_ReadAndInflateFloor"),
+                             2);
+  bench_summary::print_ratio(
+      "construct / locate+read+inflate floor",
+      reporter.ratio("BM_ConstructLoadedManager", "BM_LocateReadAndInflateFloor"));
   benchmark::Shutdown();
   return 0;
 }

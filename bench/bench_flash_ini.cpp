@@ -9,10 +9,10 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench_summary.h"
 #include "cfg.h"
 #include "pgmdev_flash_ini.h"
 #include "pgmdev_hps_mgr.h"
@@ -144,31 +144,6 @@ BENCHMARK(BM_BareFileWrite);
 BENCHMARK(BM_BareFileWriteSynced);
 BENCHMARK(BM_WriteSection);
 
-// Console output plus the real time per iteration of each benchmark, for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-        m_seconds[run.benchmark_name()] =
-            run.real_accumulated_time / static_cast<double>(run.iterations);
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-
-  void print_ratio(const char* what, const std::string& measured, const std::string& floor) {
-    const auto m = m_seconds.find(measured);
-    const auto f = m_seconds.find(floor);
-    if (m == m_seconds.end() || f == m_seconds.end() || f->second <= 0) return;
-    std::printf("%-44s %9.2f us / %9.2f us = %7.2fx\n", what, m->second * 1e6, f->second * 1e6,
-                m->second / f->second);
-  }
-
- private:
-  std::map<std::string, double> m_seconds;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -180,15 +155,18 @@ int main(int argc, char** argv) {
   }
   std::printf("pgm_flash.ini: %zu bytes, HPS SPI section of %d records: %zu bytes\n",
               fixture().file.size(), kUserRecords, fixture().section.size());
-  RatioReporter reporter;
+  // Wall time: the floors and the section accesses wait on the file system (an fsync above all).
+  bench_summary::SummaryReporter reporter(bench_summary::Clock::kWall);
   benchmark::RunSpecifiedBenchmarks(&reporter);
+  const auto line = [&reporter](const char* what, const char* measured, const char* floor) {
+    bench_summary::print_timed_ratio(what, reporter.seconds_of(measured),
+                                     reporter.seconds_of(floor));
+  };
   std::printf("\nRatios to the bare file access of the same bytes:\n");
-  reporter.print_ratio("SPI list build (100 records) / bare read", "BM_SpiMgrBuild100Records",
-                       "BM_BareFileRead");
-  reporter.print_ratio("section read / bare read", "BM_ReadSection", "BM_BareFileRead");
-  reporter.print_ratio("section write / bare write", "BM_WriteSection", "BM_BareFileWrite");
-  reporter.print_ratio("section write / bare write + fsync", "BM_WriteSection",
-                       "BM_BareFileWriteSynced");
+  line("SPI list build (100 records) / bare read", "BM_SpiMgrBuild100Records", "BM_BareFileRead");
+  line("section read / bare read", "BM_ReadSection", "BM_BareFileRead");
+  line("section write / bare write", "BM_WriteSection", "BM_BareFileWrite");
+  line("section write / bare write + fsync", "BM_WriteSection", "BM_BareFileWriteSynced");
   benchmark::Shutdown();
   cfg_unset_value("PGMDEV_MODULE_DIR");
   std::error_code ignored;

@@ -1,6 +1,6 @@
 // Shared pieces of the benchmarks that close with ratios: a console reporter that keeps each
 // benchmark's time per iteration, thread CPU time for hand-timed sections, the repetition settings,
-// and the ratio line.
+// and the ratio lines.
 #ifndef PGMDEV_BENCH_SUMMARY_H
 #define PGMDEV_BENCH_SUMMARY_H
 
@@ -25,15 +25,22 @@ inline void repeated(benchmark::internal::Benchmark* b) {
   b->MinTime(0.2)->Repetitions(5)->ReportAggregatesOnly(true);
 }
 
+// Which time per iteration the reporter keeps. CPU time is disturbed far less by other work on a
+// shared machine; wall time is the one to compare when waiting is part of the cost (a file read
+// or an fsync). A hand-timed benchmark reports its own time as its manual time under either.
+enum class Clock { kCpu, kWall };
+
 // Console output plus the time per iteration of each benchmark, for the closing ratios.
 class SummaryReporter : public benchmark::ConsoleReporter {
  public:
+  explicit SummaryReporter(Clock clock = Clock::kCpu) : m_clock(clock) {}
+
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       if (run.error_occurred) continue;
       std::string name = run.run_name.function_name;
       if (run.run_type == Run::RT_Aggregate) name += "_" + run.aggregate_name;
-      m_seconds[name] = seconds_per_iteration(run);
+      m_seconds[name] = seconds_per_iteration(run, m_clock);
     }
     ConsoleReporter::ReportRuns(runs);
   }
@@ -56,27 +63,44 @@ class SummaryReporter : public benchmark::ConsoleReporter {
   }
 
  private:
-  // CPU time, which other work on a shared machine disturbs far less than wall time (a hand-timed
-  // benchmark reports its own thread CPU time as its manual time).
-  static double seconds_per_iteration(const Run& run) {
-    const bool manual = run.run_name.time_type == "manual_time";
-    return (manual ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime()) /
+  static double seconds_per_iteration(const Run& run, Clock clock) {
+    const bool real = clock == Clock::kWall || run.run_name.time_type == "manual_time";
+    return (real ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime()) /
            benchmark::GetTimeUnitMultiplier(run.time_unit);
   }
 
+  Clock m_clock;
   std::map<std::string, double> m_seconds;
 };
 
-// One closing line: the ratio, and whether it meets the target (an upper bound) when given.
+// The end of a ratio line: the ratio, and whether it meets the target (an upper bound) when given.
+inline void print_ratio_tail(double ratio, double target) {
+  if (target <= 0) {
+    std::printf("%.2fx\n", ratio);
+  } else {
+    std::printf("%.2fx (target <= %.0fx): %s\n", ratio, target, ratio <= target ? "met" : "MISSED");
+  }
+}
+
+// One closing line: the ratio, and whether it meets the target when given.
 inline void print_ratio(const char* what, double ratio, double target = 0) {
   if (ratio < 0) {
     std::printf("%-44s not measured\n", what);
-  } else if (target <= 0) {
-    std::printf("%-44s %.2fx\n", what, ratio);
-  } else {
-    std::printf("%-44s %.2fx (target <= %.0fx): %s\n", what, ratio, target,
-                ratio <= target ? "met" : "MISSED");
+    return;
   }
+  std::printf("%-44s ", what);
+  print_ratio_tail(ratio, target);
+}
+
+// One closing line with both times per iteration shown before their ratio (seconds_of values).
+inline void print_timed_ratio(const char* what, double seconds, double floor_seconds,
+                              double target = 0) {
+  if (seconds < 0 || floor_seconds <= 0) {
+    std::printf("%-44s not measured\n", what);
+    return;
+  }
+  std::printf("%-44s %9.2f us / %9.2f us = ", what, seconds * 1e6, floor_seconds * 1e6);
+  print_ratio_tail(seconds / floor_seconds, target);
 }
 
 }  // namespace bench_summary
