@@ -515,6 +515,20 @@ TEST(DdbOpnParse, Base128Integers) {
   }
 }
 
+TEST(DdbOpnParse, BoundSmallerThanTheTrailerHoldsNoInteger) {
+  const Bytes image = opn_image(1, {0x05});
+  OPN mgr(image.data(), size_of(image));
+  for (unsigned int bound = 0; bound <= 4; ++bound) {
+    unsigned int index = 0;
+    try {
+      mgr.get_integer(index, image.data(), bound);
+      ADD_FAILURE() << "bound " << bound << " read an integer";
+    } catch (const MSG_INTERNAL_ERROR_EXCEPTION& error) {
+      EXPECT_STREQ(error.what(), "index < (data_size - 4)") << "bound " << bound;
+    }
+  }
+}
+
 TEST(DdbOpnParse, DamagedBodiesReportTheirCondition) {
   struct Case {
     const char* what;

@@ -489,13 +489,14 @@ void PGMDEV_DDB_OPN_MGR::build(const unsigned char* data, unsigned int data_size
 
 QWORD PGMDEV_DDB_OPN_MGR::get_integer(unsigned int& index, const unsigned char* data,
                                       unsigned int data_size) {
-  PGMDEV_CHECK(index < (data_size - 4));
+  // A bound below the trailer's 4 bytes would wrap the subtraction: it holds no integer at all.
+  PGMDEV_CHECK_TEXT(data_size >= 4 && index < (data_size - 4), "index < (data_size - 4)");
   QWORD dev_enum = data[index] & 0x7F;
   if (data[index] & 0x80) {
     QWORD shift = 7;
     do {
       ++index;
-      PGMDEV_CHECK(index < (data_size - 4));
+      PGMDEV_CHECK_TEXT(index < (data_size - 4), "index < (data_size - 4)");
       // Past 63 bits the groups cannot matter: the shift check below refuses the integer.
       if (shift < 64) dev_enum |= QWORD(data[index] & 0x7F) << shift;
       shift += 7;
