@@ -7,8 +7,12 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 deps() {
-  local wanted=(cmake ninja-build g++ clang-14 libclang-rt-14-dev zlib1g-dev libssl-dev
-                libgtest-dev libgmock-dev libbenchmark-dev pkg-config binutils)
+  # Build and test tools, the library's runtime dependencies (zlib, libcrypto), the tool's
+  # header-only libraries (CLI11, nlohmann/json), help2man for its man page, llvm-14 for
+  # coverage reports, valgrind for the memcheck run.
+  local wanted=(cmake ninja-build g++ clang-14 libclang-rt-14-dev llvm-14 zlib1g-dev libssl-dev
+                libgtest-dev libgmock-dev libbenchmark-dev pkg-config binutils
+                libcli11-dev nlohmann-json3-dev help2man valgrind)
   local missing=()
   for package in "${wanted[@]}"; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
