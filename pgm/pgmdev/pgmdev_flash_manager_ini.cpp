@@ -83,10 +83,6 @@ constexpr BYTE kHighestIdIndex = 2;
 constexpr BYTE kIniNorvikIds[] = {16, 18, 20, 21, 22, 24, 25, 32};
 constexpr DWORD kMbitMask = (1u << 20) - 1;
 constexpr DWORD kKbyteMask = (1u << 10) - 1;
-constexpr DWORD kMaxBulkEraseSeconds = 900;
-constexpr DWORD kMaxSectorEraseSeconds = 60;
-constexpr DWORD kMinProgramMicroseconds = 1000;
-constexpr DWORD kMaxProgramMicroseconds = 1000000;
 constexpr BYTE kMaxProtectionDivision = 31;
 
 // What the dialogue fills in without asking.
@@ -97,28 +93,6 @@ constexpr DWORD kMaxDensityMbit = 2048;
 constexpr DWORD kMaxSectorKbyte = 1024;
 constexpr DWORD kByte4AddressingAbove = 0x8000000;  // bits: 128 Mbit
 constexpr DWORD kMinusOne = 0xFFFFFFFF;
-
-bool is_sound(const PGMDEV_SFL_FLASH_INFO &flash) {
-  const bool memory_type_compared = flash.memory_type_index != kNoByteValue;
-  const bool mfc_compared = flash.mfc_id_index != kNoByteValue;
-  return flash.memory_id != 0 && flash.memory_id_index <= kHighestIdIndex &&
-         (!memory_type_compared || (flash.memory_type_index <= kHighestIdIndex &&
-                                    flash.memory_type_index != flash.memory_id_index)) &&
-         (!mfc_compared ||
-          (flash.mfc_id_index <= kHighestIdIndex && flash.mfc_id_index != flash.memory_id_index &&
-           (!memory_type_compared || flash.mfc_id_index != flash.memory_type_index))) &&
-         std::find(std::begin(kIniNorvikIds), std::end(kIniNorvikIds), flash.norvik_id) !=
-             std::end(kIniNorvikIds) &&
-         flash.die_count != 0 && flash.device_bit_size != 0 &&
-         (flash.device_bit_size & kMbitMask) == 0 && flash.device_sector_byte != 0 &&
-         (flash.device_sector_byte & kKbyteMask) == 0 && flash.bulk_erase_time >= 1 &&
-         flash.bulk_erase_time <= kMaxBulkEraseSeconds && flash.sec_erase_time >= 1 &&
-         flash.sec_erase_time <= kMaxSectorEraseSeconds &&
-         flash.program_utime >= kMinProgramMicroseconds &&
-         flash.program_utime <= kMaxProgramMicroseconds &&
-         (flash.protection_division <= kMaxProtectionDivision ||
-          flash.protection_division == kNoByteValue);
-}
 
 // "Velmora Version: <version> [SP<n> ]Build <build>", from the host's version
 // service.
@@ -311,6 +285,13 @@ unsigned int debug_value(DWORD value) { return value; }
 #define PGMDEV_SFL_DEBUG_FORMAT_BYTE "%X"
 #define PGMDEV_SFL_DEBUG_FORMAT_DWORD "%X"
 
+// Record-text values: texts as they are, flags "1" or "0", numbers as the
+// dialogue writes them.
+std::string record_value(const std::string &value) { return value; }
+std::string record_value(bool value) { return value ? "1" : "0"; }
+std::string record_value(DWORD value) { return PGMDEV_FLASH_MANAGER::to_string(value, false); }
+std::string record_value(BYTE value) { return record_value(static_cast<DWORD>(value)); }
+
 }  // namespace
 
 std::string pgmdev_flash_ini_config_key() {
@@ -374,6 +355,90 @@ bool pgmdev_ini_unpack(const std::string &text, std::vector<unsigned char> &byte
   return true;
 }
 
+std::string pgmdev_user_flash_fault(const PGMDEV_SFL_FLASH_INFO &flash) {
+  const auto said = [](const char *member, unsigned int value, const char *rule) {
+    return std::string(member) + " " + std::to_string(value) + ": " + rule;
+  };
+  const bool memory_type_compared = flash.memory_type_index != kNoByteValue;
+  const bool mfc_compared = flash.mfc_id_index != kNoByteValue;
+  if (flash.memory_id == 0) return said("memory_id", 0, "the id byte must not be 0");
+  if (flash.memory_id_index > kHighestIdIndex) {
+    return said("memory_id_index", flash.memory_id_index, "must be 0 to 2");
+  }
+  if (memory_type_compared && (flash.memory_type_index > kHighestIdIndex ||
+                               flash.memory_type_index == flash.memory_id_index)) {
+    return said("memory_type_index", flash.memory_type_index,
+                "must be 255 (not compared), or 0 to 2 and other than memory_id_index");
+  }
+  if (mfc_compared &&
+      (flash.mfc_id_index > kHighestIdIndex || flash.mfc_id_index == flash.memory_id_index ||
+       (memory_type_compared && flash.mfc_id_index == flash.memory_type_index))) {
+    return said("mfc_id_index", flash.mfc_id_index,
+                "must be 255 (not compared), or 0 to 2 and other than the memory id and memory "
+                "type indexes");
+  }
+  if (std::find(std::begin(kIniNorvikIds), std::end(kIniNorvikIds), flash.norvik_id) ==
+      std::end(kIniNorvikIds)) {
+    return said("norvik_id", flash.norvik_id, "must be 16, 18, 20, 21, 22, 24, 25 or 32");
+  }
+  if (flash.die_count == 0) return said("die_count", 0, "a flash has at least one die");
+  if (flash.device_bit_size == 0 || (flash.device_bit_size & kMbitMask) != 0) {
+    return said("device_bit_size", flash.device_bit_size,
+                "must be a whole number of Mbit (a multiple of 1048576 bits), not 0");
+  }
+  if (flash.device_sector_byte == 0 || (flash.device_sector_byte & kKbyteMask) != 0) {
+    return said("device_sector_byte", flash.device_sector_byte,
+                "must be a whole number of KB (a multiple of 1024 bytes), not 0");
+  }
+  if (flash.bulk_erase_time < kUserFlashMinBulkEraseSeconds ||
+      flash.bulk_erase_time > kUserFlashMaxBulkEraseSeconds) {
+    return said("bulk_erase_time", flash.bulk_erase_time, "must be 1 to 900 seconds");
+  }
+  if (flash.sec_erase_time < kUserFlashMinSectorEraseSeconds ||
+      flash.sec_erase_time > kUserFlashMaxSectorEraseSeconds) {
+    return said("sec_erase_time", flash.sec_erase_time, "must be 1 to 60 seconds");
+  }
+  if (flash.program_utime < kUserFlashMinProgramMicroseconds ||
+      flash.program_utime > kUserFlashMaxProgramMicroseconds) {
+    return said("program_utime", flash.program_utime, "must be 1000 to 1000000 microseconds");
+  }
+  if (flash.protection_division > kMaxProtectionDivision &&
+      flash.protection_division != kNoByteValue) {
+    return said("protection_division", flash.protection_division,
+                "must be 0 to 31, or 255 for none");
+  }
+  return "";
+}
+
+std::string pgmdev_flash_record_text(const PGMDEV_SFL_FLASH_INFO &flash) {
+  std::string text;
+#define PGMDEV_SFL_RECORD_VALUE(member, kind) \
+  text += kFieldMark;                         \
+  text += record_value(flash.member);
+  PGMDEV_SFL_FLASH_SCHEMA(PGMDEV_SFL_RECORD_VALUE)
+#undef PGMDEV_SFL_RECORD_VALUE
+  return text + kFieldMark;
+}
+
+std::string pgmdev_seal_flash_entry(const std::string &record_text) {
+  return record_text + kPasswordMark + PGMDEV_FLASH_MANAGER::gen_ini_password(record_text) +
+         kEntryEnd;
+}
+
+std::string pgmdev_encode_flash_entries(const std::string &entries, std::ostream &out) {
+  const std::string encoded = encode_ini_to(entries, out);
+  if (encoded.empty()) return "";
+  // The text must come back whole through the loader's path before it is shown.
+  const std::string decoded = decode_ini_to(encoded, out);
+  if (decoded.empty()) return "";
+  if (decoded != entries) {
+    out << "Fail to generate INI because fail to counter-check "
+           "cmp-encode-decode-decmp\n";
+    return "";
+  }
+  return encoded;
+}
+
 void PGMDEV_FLASH_MANAGER::parse_ext_flash_info() {
   pgmdev_reset_flash_info(m_ini_flash);
   const std::string key = pgmdev_flash_ini_config_key();
@@ -408,7 +473,7 @@ void PGMDEV_FLASH_MANAGER::parse_ext_flash_info() {
       if (trace) out << "Status " << i << " : " << (found ? 1 : 0) << "\n";
     }
     if (!found || !assign_ini(fields)) return false;
-    if (!is_sound(m_ini_flash)) {
+    if (!pgmdev_user_flash_fault(m_ini_flash).empty()) {
       if (trace) out << "Fail to check the validity of the INI\n";
       return false;
     }
@@ -568,17 +633,19 @@ bool PGMDEV_FLASH_MANAGER::prompt_flash_info(std::string &raw, std::istream &inp
   ask.append("0");
   flash.byte4_addressing = flash.device_bit_size > kByte4AddressingAbove;
   ask.append(flash.byte4_addressing ? "1" : "0");
-  if (ask.decimal("Bulk Erase time [1 - 900 seconds] : ", 1, kMaxBulkEraseSeconds, false, answer)) {
+  if (ask.decimal("Bulk Erase time [1 - 900 seconds] : ", 1, kUserFlashMaxBulkEraseSeconds, false,
+                  answer)) {
     flash.bulk_erase_time = answer;
     ask.append_number(answer);
   }
-  if (ask.decimal("Sector Erase Time [1 - 60 seconds] : ", 1, kMaxSectorEraseSeconds, false,
-                  answer)) {
+  if (ask.decimal("Sector Erase Time [1 - 60 seconds] : ", 1, kUserFlashMaxSectorEraseSeconds,
+                  false, answer)) {
     flash.sec_erase_time = answer;
     ask.append_number(answer);
   }
-  if (ask.decimal("Page Program Time [1000 - 1000000 microseconds] : ", kMinProgramMicroseconds,
-                  kMaxProgramMicroseconds, false, answer)) {
+  if (ask.decimal(
+          "Page Program Time [1000 - 1000000 microseconds] : ", kUserFlashMinProgramMicroseconds,
+          kUserFlashMaxProgramMicroseconds, false, answer)) {
     flash.program_utime = answer;
     ask.append_number(answer);
   }
@@ -636,19 +703,10 @@ void PGMDEV_FLASH_MANAGER::gen_flash_ini(std::istream &input, std::ostream &outp
       output << kCountFailure;
       return;
     }
-    all += raw + kPasswordMark + gen_ini_password(raw) + kEntryEnd;
+    all += pgmdev_seal_flash_entry(raw);
     output << "Raw: " << all << "\n";
   }
-  const std::string encoded = encode_ini_to(all, output);
-  if (encoded.empty()) return;
-  // The text must come back whole through the loader's path before it is shown.
-  const std::string decoded = decode_ini_to(encoded, output);
-  if (decoded.empty()) return;
-  if (decoded == all) {
-    output << "INI : " << encoded << "\n";
-  } else {
-    output << "Fail to generate INI because fail to counter-check "
-              "cmp-encode-decode-decmp\n";
-  }
+  const std::string encoded = pgmdev_encode_flash_entries(all, output);
+  if (!encoded.empty()) output << "INI : " << encoded << "\n";
   output.flush();
 }
