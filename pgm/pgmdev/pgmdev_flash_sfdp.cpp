@@ -84,7 +84,6 @@ constexpr BYTE kUserFlashNorvikId = 32;
 constexpr const char kUserFlashGate[] = "NONE";
 constexpr DWORD kByte4AddressingAbove = 0x8000000;  // bits: 128 Mbit
 constexpr std::size_t kMaxNameLength = 19;
-constexpr BYTE kNoDivision = 0xFF;
 constexpr BYTE kMaxDieCount = 2;
 
 // The plain single-die flash: the answers a user gives the dialogue for a flash with no special
