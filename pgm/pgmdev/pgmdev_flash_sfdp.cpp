@@ -277,9 +277,8 @@ bool read_failed(std::string &message, const std::string &text) {
 // The builder of one definition.
 class SFDP_DEFINITION {
  public:
-  SFDP_DEFINITION(PGMDEV_SFDP_FLASH &result) : m_result(result) {}
+  explicit SFDP_DEFINITION(PGMDEV_SFDP_FLASH &result) : m_result(result) {}
 
-  PGMDEV_SFDP_FLASH &result() { return m_result; }
   PGMDEV_SFL_FLASH_INFO &record() { return m_result.record; }
   bool given(unsigned int index) const { return m_origin[index] == ORIGIN::kGiven; }
 
