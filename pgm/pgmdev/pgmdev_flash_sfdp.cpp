@@ -605,6 +605,12 @@ PGMDEV_SFDP_FLASH PGMDEV_FLASH_SFDP::define_flash(
   }
   definition.note(erase_list.empty() ? "the table lists no erase type"
                                      : "erase types: " + erase_list);
+  if (table.program_times) {
+    definition.note("page program: typical " + std::to_string(table.page_program_typical_us) +
+                    " us, at most " + std::to_string(table.page_program_max_us) +
+                    " us; chip erase: typical " + std::to_string(table.chip_erase_typical_ms) +
+                    " ms, at most " + std::to_string(table.chip_erase_max_ms) + " ms");
+  }
   std::string missing;
   const auto lacks = [&missing](const char *member, const std::string &why) {
     missing += std::string(missing.empty() ? "" : "; ") + member + " (" + why + ")";
