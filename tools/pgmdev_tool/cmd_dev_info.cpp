@@ -212,6 +212,10 @@ CLI::Option* add_listing(CLI::App* command) {
 
 void add_commands(CLI::App& tool) {
   CLI::App* dev_info = pgmdev_tool::add_command(tool, "dev-info", "query the device-info database");
+  pgmdev_tool::set_example(dev_info, "pgmdev-tool dev-info list families",
+                           "family         number  record  record_label\n"
+                           "Ternfield      1       0       family TERNFIELD\n"
+                           "...");
 
   CLI::App* show = pgmdev_tool::add_command(
       *dev_info, "show",
@@ -225,6 +229,17 @@ void add_commands(CLI::App& tool) {
   family->excludes(device)->excludes(part);
   device->excludes(part);
   pgmdev_tool::add_json_flag(show);
+  pgmdev_tool::set_example(show, "pgmdev-tool dev-info show --part QZ40BF256C6N",
+                           "part         : QZ40BF256C6N\n"
+                           "part_number  : 1\n"
+                           "record       : 0\n"
+                           "record_label : family TERNFIELD\n"
+                           "columns:\n"
+                           "  family                           : TERNFIELD\n"
+                           "  pcf                              : -\n"
+                           "  ...\n"
+                           "  support_legacy_f2p               : TRUE\n"
+                           "  ...");
 
   CLI::App* list = pgmdev_tool::add_command(
       *dev_info, "list",
@@ -233,6 +248,12 @@ void add_commands(CLI::App& tool) {
       run_list);
   add_listing(list);
   pgmdev_tool::add_json_flag(list);
+  pgmdev_tool::set_example(
+      list, "pgmdev-tool dev-info list records",
+      "record  family         pcf               device   part     families  devices  parts\n"
+      "0       TERNFIELD      -                 -        -        1         12       74\n"
+      "1       YEWGATE        -                 -        -        1         27       221\n"
+      "...");
 
   CLI::App* debug = pgmdev_tool::add_command(
       *dev_info, "debug",
@@ -240,6 +261,9 @@ void add_commands(CLI::App& tool) {
       "family, device or part",
       run_debug);
   add_listing(debug)->required();
+  pgmdev_tool::set_example(debug, "pgmdev-tool dev-info debug families",
+                           "Dev Info Manager Debug 0\n"
+                           "...");
 }
 
 }  // namespace

@@ -325,6 +325,15 @@ int run_id() {
 
 void add_commands(CLI::App& tool) {
   CLI::App* flash = pgmdev_tool::add_command(tool, "flash", "query the flash database");
+  pgmdev_tool::set_example(flash, "pgmdev-tool flash show EN25Q64",
+                           "device_name : EN25Q64\n"
+                           "records 1:\n"
+                           "  source      : file\n"
+                           "  variant     : 1\n"
+                           "  index       : -\n"
+                           "  loaded      : FALSE\n"
+                           "  gate_switch : PGM_ALLOW_EON\n"
+                           "  ...");
   CLI::App* id = pgmdev_tool::add_command(
       *flash, "id",
       "identify a flash by the identification bytes read from it: the record that the "
@@ -336,6 +345,18 @@ void add_commands(CLI::App& tool) {
       ->required();
   id->add_flag("--silicon", g_silicon, "match one-byte silicon ids instead of device ids");
   pgmdev_tool::add_json_flag(id);
+  pgmdev_tool::set_example(id, "pgmdev-tool flash id EF 40 18",
+                           "id         : EF 40 18\n"
+                           "silicon_id : FALSE\n"
+                           "found      : TRUE\n"
+                           "index      : 22\n"
+                           "source     : file\n"
+                           "record:\n"
+                           "  manufacturer_name   : WINBOND\n"
+                           "  device_name         : W25Q128JV\n"
+                           "  ...\n"
+                           "(On a miss: exit 1, and the PGM_ALLOW_ switch of a gated record that "
+                           "would match.)");
 
   CLI::App* list = pgmdev_tool::add_command(
       *flash, "list",
@@ -343,6 +364,13 @@ void add_commands(CLI::App& tool) {
       "default and gate, and its index in the table loaded now (a user-defined flash first)",
       run_list);
   pgmdev_tool::add_json_flag(list);
+  pgmdev_tool::set_example(
+      list, "pgmdev-tool flash list",
+      "index  source  manufacturer_name  device_name   variant  id            density_mbit  "
+      "default_dev  ini        loaded\n"
+      "0      file    MICRON             M25P40        1        20 20 13      4             "
+      "TRUE         NONE       TRUE\n"
+      "...");
 
   CLI::App* show = pgmdev_tool::add_command(
       *flash, "show",
@@ -364,6 +392,18 @@ void add_commands(CLI::App& tool) {
   index->excludes(name);
   index->excludes(variant);
   pgmdev_tool::add_json_flag(show);
+  pgmdev_tool::set_example(show, "pgmdev-tool flash show W25Q128JV --variant 2",
+                           "device_name : W25Q128JV\n"
+                           "records 1:\n"
+                           "  source      : file\n"
+                           "  variant     : 2\n"
+                           "  index       : 23\n"
+                           "  loaded      : TRUE\n"
+                           "  gate_switch : -\n"
+                           "  record:\n"
+                           "    manufacturer_name   : WINBOND\n"
+                           "    device_name         : W25Q128JV\n"
+                           "    ...");
 }
 
 }  // namespace

@@ -20,6 +20,10 @@ namespace {
 using pgmdev_tool::Json;
 
 constexpr char kEntryEnd = ';';
+// The INI text of the help's example (made under suite version 1.0.0, build 100).
+constexpr const char kExampleIni[] =
+    "ufTHCji20233xZnxoQxwcYNYJ6Y7sK1F8@--XOLF8XGU09OSganOYrTYxW3i7C2UGWbUBBiPhhriv-11IyC5ZscWgIujb"
+    "T6XuUaEyTdgVN8j2QgbvjooLgaENFovpXR0waH7m1";
 
 std::string g_answers;
 std::string g_text;
@@ -139,6 +143,16 @@ void add_commands(CLI::App& tool) {
                    "read the answers from FILE, one word each, in the order of the questions")
       ->check(CLI::ExistingFile);
   pgmdev_tool::add_json_flag(dialogue);
+  pgmdev_tool::set_example(
+      dialogue,
+      "echo '1 acme ab25q128 18 2 40 1 ef 0 n n n n n n 1 128 64 200 2 3000 1c 1c 0 -1 5 y 3.3' "
+      "| pgmdev-tool flash-ini",
+      "ini : " + std::string(kExampleIni) +
+          "\n"
+          "flashes:\n"
+          "  flash  manufacturer_name  device_name  check_code\n"
+          "  1      ACME               AB25Q128     NMGPMIZBMBXOTEEX\n"
+          "(A refused answer exits 1 and names the question, the answer and why.)");
 
   CLI::App* decode = pgmdev_tool::add_command(
       *dialogue, "decode",
@@ -149,6 +163,18 @@ void add_commands(CLI::App& tool) {
   decode->add_option("TEXT", g_text, "the INI text, or - to read it from standard input")
       ->required();
   pgmdev_tool::add_json_flag(decode);
+  pgmdev_tool::set_example(decode, "pgmdev-tool flash-ini decode " + std::string(kExampleIni),
+                           "entries          : 1\n"
+                           "...\n"
+                           "check_code       : NMGPMIZBMBXOTEEX\n"
+                           "check_code_holds : TRUE\n"
+                           "version_text     : Velmora Version: 1.0.0 Build 100\n"
+                           "loads            : TRUE\n"
+                           "refusal          : -\n"
+                           "flash:\n"
+                           "  manufacturer_name   : ACME\n"
+                           "  device_name         : AB25Q128\n"
+                           "  ...");
 }
 
 }  // namespace

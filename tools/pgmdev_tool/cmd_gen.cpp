@@ -24,19 +24,24 @@ int gen_flash() {
   return pgmdev_tool::kExitOk;
 }
 
-void add_arguments(CLI::App* command) {
+void add_arguments(CLI::App* command, const char* csv, const char* out) {
   command->add_option("CSV", g_csv, "the CSV source")->required()->check(CLI::ExistingFile);
   command->add_option("OUT", g_out, "the database file to write (whole or not at all)")->required();
+  pgmdev_tool::set_example(command, "pgmdev-tool " + command->get_name() + " " + csv + " " + out,
+                           "(no output; OUT is written)");
 }
 
 void add_commands(CLI::App& tool) {
   add_arguments(pgmdev_tool::add_command(
-      tool, "gen-dev-info",
-      "generate the device-info database OUT from its CSV source (the parts list is read "
-      "from the installation root, PGMDEV_INSTALL_DIR)",
-      gen_dev_info));
-  add_arguments(pgmdev_tool::add_command(
-      tool, "gen-flash", "generate the flash database OUT from the flash CSV", gen_flash));
+                    tool, "gen-dev-info",
+                    "generate the device-info database OUT from its CSV source (the parts list "
+                    "is read from the installation root, PGMDEV_INSTALL_DIR)",
+                    gen_dev_info),
+                "data/device_info/pgm_dev_info.csv", "pgm_dev_info.pcf");
+  add_arguments(
+      pgmdev_tool::add_command(tool, "gen-flash",
+                               "generate the flash database OUT from the flash CSV", gen_flash),
+      "data/flash/pgm_flash.csv", "pgm_flash.pcf");
 }
 
 }  // namespace

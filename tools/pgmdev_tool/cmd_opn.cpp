@@ -102,6 +102,10 @@ void add_commands(CLI::App& tool) {
   name->excludes(ordinal)->excludes(hash);
   ordinal->excludes(hash);
   pgmdev_tool::add_json_flag(opn);
+  pgmdev_tool::set_example(opn, "pgmdev-tool opn QZ40BF256C6N",
+                           "part        : QZ40BF256C6N\n"
+                           "opn_ordinal : 0\n"
+                           "opn_hash    : 0x47A8E88CDB38");
 }
 
 }  // namespace

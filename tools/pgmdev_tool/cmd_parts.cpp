@@ -203,6 +203,12 @@ void add_commands(CLI::App& tool) {
   parts->add_option("--pattern", g_filter.pattern,
                     "only part names matching this shell pattern, any case (QZ40B*C6N)");
   pgmdev_tool::add_json_flag(parts);
+  pgmdev_tool::set_example(parts,
+                           "pgmdev-tool parts --family Ternfield --pcf QZ80C --commercial no",
+                           "part          number  device     family     pcf    stage       grade\n"
+                           "QZ80CF484I7N  18      QZ80C_DIE  Ternfield  QZ80C  production  other\n"
+                           "QZ80CF672I7N  22      QZ80C_DIE  Ternfield  QZ80C  production  other\n"
+                           "QZ70CF484I7N  24      QZ70C_DIE  Ternfield  QZ80C  production  other");
 
   CLI::App* families = pgmdev_tool::add_command(
       tool, "families",
@@ -210,6 +216,11 @@ void add_commands(CLI::App& tool) {
       "devices and parts",
       run_families);
   pgmdev_tool::add_json_flag(families);
+  pgmdev_tool::set_example(families, "pgmdev-tool families",
+                           "family         number  identifier     pcfs  devices  parts\n"
+                           "Ternfield      1       TERNFIELD      8     13       76\n"
+                           "Yewgate        2       YEWGATE        9     27       221\n"
+                           "...");
 
   CLI::App* full_name = pgmdev_tool::add_command(
       tool, "full-name",
@@ -218,6 +229,9 @@ void add_commands(CLI::App& tool) {
       run_full_name);
   full_name->add_option("NAME", g_name, "a part, package or pgm name")->required();
   pgmdev_tool::add_json_flag(full_name);
+  pgmdev_tool::set_example(full_name, "pgmdev-tool full-name QZ40B",
+                           "name : QZ40B\n"
+                           "part : QZ40BF256C6N");
 
   CLI::App* from_pcf = pgmdev_tool::add_command(
       tool, "part-from-pcf",
@@ -225,12 +239,18 @@ void add_commands(CLI::App& tool) {
       run_part_from_pcf);
   from_pcf->add_option("PCF", g_name, "a pcf name")->required();
   pgmdev_tool::add_json_flag(from_pcf);
+  pgmdev_tool::set_example(from_pcf, "pgmdev-tool part-from-pcf QZ10A",
+                           "pcf  : QZ10A\n"
+                           "part : QZ12A");
 
   CLI::App* from_dev = pgmdev_tool::add_command(
       tool, "part-from-dev", "a catalogue part of a catalogue device (the first pass that has one)",
       run_part_from_dev);
   from_dev->add_option("DEVICE", g_name, "a catalogue device name")->required();
   pgmdev_tool::add_json_flag(from_dev);
+  pgmdev_tool::set_example(from_dev, "pgmdev-tool part-from-dev QZ60B_DIE",
+                           "device : QZ60B_DIE\n"
+                           "part   : QZ40BF256C6N");
 }
 
 }  // namespace

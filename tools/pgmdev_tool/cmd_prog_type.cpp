@@ -78,6 +78,11 @@ void add_commands(CLI::App& tool) {
                    "a member name (any case, as given: no blanks removed) or a number")
       ->each([](const std::string&) { g_value_given = true; });
   pgmdev_tool::add_json_flag(command);
+  pgmdev_tool::set_example(command, "pgmdev-tool prog-type flash-block cfm0",
+                           "type      : flash-block\n"
+                           "name      : cfm0\n"
+                           "supported : TRUE\n"
+                           "number    : 5");
 }
 
 }  // namespace
