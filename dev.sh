@@ -7,11 +7,11 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 deps() {
-  # Build and test tools, the library's runtime dependencies (zlib, libcrypto), the tool's
-  # header-only libraries (CLI11, nlohmann/json), help2man for its man page, llvm-14 for
+  # Build and test tools, the library's runtime dependencies (zlib, libdeflate, libcrypto), the
+  # tool's header-only libraries (CLI11, nlohmann/json), help2man for its man page, llvm-14 for
   # coverage reports, valgrind for the memcheck run.
-  local wanted=(cmake ninja-build g++ clang-14 libclang-rt-14-dev llvm-14 zlib1g-dev libssl-dev
-                libgtest-dev libgmock-dev libbenchmark-dev pkg-config binutils
+  local wanted=(cmake ninja-build g++ clang-14 libclang-rt-14-dev llvm-14 zlib1g-dev libdeflate-dev
+                libssl-dev libgtest-dev libgmock-dev libbenchmark-dev pkg-config binutils
                 libcli11-dev nlohmann-json3-dev help2man valgrind)
   local missing=()
   for package in "${wanted[@]}"; do
