@@ -52,8 +52,11 @@ class NAME_INDEX {
  public:
   void build(const GRAMMAR_MAP& map);
   void clear();
-  // The smallest key whose list holds name, or null.
+  // The smallest key whose list holds name, or null. hash is hash_of(name), for a caller that
+  // probes several indexes with one name.
   const std::string* find(std::string_view name) const;
+  const std::string* find(std::string_view name, unsigned int hash) const;
+  static unsigned int hash_of(std::string_view name);
 
  private:
   // 16 bytes, so that the table stays small: it is built on every load.
@@ -62,7 +65,6 @@ class NAME_INDEX {
     unsigned int hash;
     unsigned int key;  // position in m_keys
   };
-  static unsigned int hash_of(std::string_view name);
   // The slot where the probe for hash starts.
   size_t home(unsigned int hash) const;
 
@@ -95,6 +97,13 @@ class PGMDEV_DDB_GRAMMAR_MGR {
   static std::string get_mapping_key(const std::string& name, PGMDEV_DDB_GRAMMAR_ENUM type);
   static std::string get_package_grammar(const std::string& name, bool empty_on_miss);
   static std::string get_pgm_grammar(const std::string& name, bool empty_on_miss);
+  // The pgm name lookup of the device-name grammar with the name normalized and hashed once:
+  // the key of PGM_GRAMMAR whose list holds name, else, unless skip_package_conversion, the key
+  // of PGM_GRAMMAR whose list holds the package name that PACKAGE_GRAMMAR gives for name. On a
+  // miss "" or, unless empty_on_miss, the normalized name. package, when given, receives that
+  // package name ("" when the second step did not run or found none).
+  static std::string get_pgm_key(const std::string& name, bool skip_package_conversion,
+                                 bool empty_on_miss, std::string* package);
   static std::string get_pgm_pcf(const std::string& name);
   static std::string get_pgm_family_pcf(const std::string& name);
   static std::string get_dev_pcf(const std::string& name);
@@ -136,6 +145,9 @@ class PGMDEV_DDB_GRAMMAR_MGR {
   static std::string get_grammar_key(const std::string& name, PGMDEV_DDB_GRAMMAR_ENUM type,
                                      bool empty_on_miss);
 
+  // get_string's checks, returning a view of the string in data.
+  std::string_view read_string(unsigned int& index, const unsigned char* data,
+                               unsigned int data_size);
   void build(const unsigned char* data, unsigned int data_size);
   void parse_sections(const unsigned char* data, unsigned int data_size);
   // get_mapping, inserting the record at hint when it belongs there; returns the record.
@@ -149,9 +161,7 @@ class PGMDEV_DDB_GRAMMAR_MGR {
 
   // One reverse index per map.
   pgmdev_ddb::NAME_INDEX m_reverse[MAX];
-  // Scratch of get_mapping: the values of the record being read, and views of them in the
-  // image for the duplicate check of long lists.
-  std::vector<std::string> m_contents;
+  // Scratch of get_mapping: the values of the record being read, as views of the image.
   std::vector<std::string_view> m_content_views;
 };
 
