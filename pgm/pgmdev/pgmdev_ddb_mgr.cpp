@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <iterator>
+#include <mutex>
 #include <optional>
 #include <tuple>
 #include <unordered_set>
@@ -130,11 +131,6 @@ size_t NAME_INDEX::home(unsigned int hash) const {
   return static_cast<size_t>((uint64_t{hash} * m_slots.size()) >> 32);
 }
 
-void NAME_INDEX::clear() {
-  m_slots.clear();
-  m_keys.clear();
-}
-
 // Keys are visited in ascending order and a name already present keeps its key, so each entry
 // ends up with the smallest key whose list holds it.
 void NAME_INDEX::build(const GRAMMAR_MAP& map) {
@@ -169,6 +165,46 @@ const std::string* NAME_INDEX::find(std::string_view name, unsigned int hash) co
     if (++at == m_slots.size()) at = 0;
   }
   return nullptr;
+}
+
+void POSITION_INDEX::clear() {
+  m_slots.clear();
+  m_used = 0;
+}
+
+size_t POSITION_INDEX::home(unsigned int value) const {
+  // Fibonacci hashing: the top bits of the product pick the slot of a power-of-two table.
+  return static_cast<size_t>((uint64_t{value} * 0x9E3779B97F4A7C15ull) >> m_shift);
+}
+
+void POSITION_INDEX::add(unsigned int value, unsigned int position) {
+  if (2 * (m_used + 1) > m_slots.size()) grow();
+  for (size_t at = home(value);; at = (at + 1) & (m_slots.size() - 1)) {
+    if (m_slots[at].position == kFree) {
+      m_slots[at] = SLOT{value, position};
+      ++m_used;
+      return;
+    }
+    if (m_slots[at].value == value) return;  // the earlier position stays
+  }
+}
+
+unsigned int POSITION_INDEX::find(unsigned int value) const {
+  if (m_slots.empty()) return kFree;
+  for (size_t at = home(value);; at = (at + 1) & (m_slots.size() - 1)) {
+    if (m_slots[at].position == kFree || m_slots[at].value == value) return m_slots[at].position;
+  }
+}
+
+void POSITION_INDEX::grow() {
+  std::vector<SLOT> old(m_slots.empty() ? 32 : 2 * m_slots.size(), SLOT{0, kFree});
+  old.swap(m_slots);
+  m_shift = 64;
+  for (size_t size = m_slots.size(); size > 1; size >>= 1) --m_shift;
+  m_used = 0;
+  for (const SLOT& slot : old) {
+    if (slot.position != kFree) add(slot.value, slot.position);
+  }
 }
 
 }  // namespace pgmdev_ddb
@@ -222,9 +258,7 @@ void PGMDEV_DDB_GRAMMAR_MGR::build(const unsigned char* data, unsigned int data_
     pgmdev_ddb::check_frame(data, data_size);
     for (GRAMMAR_MAP*& map : m_maps) map = new GRAMMAR_MAP();
     parse_sections(data, data_size);
-    index_maps();
   } catch (...) {
-    for (pgmdev_ddb::NAME_INDEX& index : m_reverse) index.clear();
     free_maps();
     throw;
   }
@@ -253,8 +287,11 @@ void PGMDEV_DDB_GRAMMAR_MGR::parse_sections(const unsigned char* data, unsigned 
   PGMDEV_CHECK(pointer_index == DWORD(PGMDEV_DDB_GRAMMAR_ENUM::MAX));
 }
 
-void PGMDEV_DDB_GRAMMAR_MGR::index_maps() {
-  for (unsigned int slot = 0; slot < MAX; ++slot) m_reverse[slot].build(*m_maps[slot]);
+// Several threads may make the first reverse lookup of a map at once: one builds the index, the
+// others wait for it.
+const pgmdev_ddb::NAME_INDEX& PGMDEV_DDB_GRAMMAR_MGR::reverse_index(unsigned int slot) const {
+  std::call_once(m_reverse_built[slot], [this, slot] { m_reverse[slot].build(*m_maps[slot]); });
+  return m_reverse[slot];
 }
 
 std::string PGMDEV_DDB_GRAMMAR_MGR::get_string(unsigned int& index, const unsigned char* data,
@@ -343,7 +380,7 @@ std::string PGMDEV_DDB_GRAMMAR_MGR::get_standard_name(const std::string& name) {
 const std::string* PGMDEV_DDB_GRAMMAR_MGR::find_key(std::string_view standard,
                                                     GRAMMAR_MAP* mapping) const {
   for (unsigned int slot = 0; slot < MAX; ++slot) {
-    if (m_maps[slot] == mapping) return m_reverse[slot].find(standard);
+    if (m_maps[slot] == mapping) return reverse_index(slot).find(standard);
   }
   for (const auto& [key, names] : *mapping) {
     if (std::find(names.begin(), names.end(), standard) != names.end()) return &key;
@@ -397,15 +434,15 @@ std::string PGMDEV_DDB_GRAMMAR_MGR::get_pgm_key(const std::string& name,
   const std::string& standard = already_standard ? name : copy;
   // One hash serves the two probes of the name.
   const unsigned int hash = pgmdev_ddb::NAME_INDEX::hash_of(standard);
-  const std::string* key = mgr->m_reverse[PGM_GRAMMAR].find(standard, hash);
+  const pgmdev_ddb::NAME_INDEX& pgms = mgr->reverse_index(PGM_GRAMMAR);
+  const std::string* key = pgms.find(standard, hash);
   const std::string* package_key = nullptr;
   if (key == nullptr && !skip_package_conversion) {
-    package_key = mgr->m_reverse[PACKAGE_GRAMMAR].find(standard, hash);
+    package_key = mgr->reverse_index(PACKAGE_GRAMMAR).find(standard, hash);
     if (package_key != nullptr) {
       // A key is looked up like any name, normalized (keys of our blobs already are).
-      key = is_standard(*package_key)
-                ? mgr->m_reverse[PGM_GRAMMAR].find(*package_key)
-                : mgr->m_reverse[PGM_GRAMMAR].find(standard_name(*package_key));
+      key = is_standard(*package_key) ? pgms.find(*package_key)
+                                      : pgms.find(standard_name(*package_key));
     }
   }
   if (package != nullptr) *package = package_key == nullptr ? std::string() : *package_key;
@@ -523,9 +560,8 @@ void PGMDEV_DDB_OPN_MGR::build(const unsigned char* data, unsigned int data_size
       M_MAP->push_back(static_cast<unsigned int>(dev_enum));
     }
     PGMDEV_CHECK(index == (data_size - 4));
-    m_positions.reserve(M_MAP->size());
     for (unsigned int position = 0; position < M_MAP->size(); ++position) {
-      m_positions.emplace((*M_MAP)[position], position);  // the first position stays
+      m_positions.add((*M_MAP)[position], position);  // the first position stays
     }
   } catch (...) {
     m_positions.clear();
@@ -557,8 +593,7 @@ QWORD PGMDEV_DDB_OPN_MGR::get_integer(unsigned int& index, const unsigned char* 
 
 unsigned int PGMDEV_DDB_OPN_MGR::opn_enum(unsigned int dev_enum) {
   PGMDEV_CHECK(M_MAP != NULL);
-  const auto found = m_positions.find(dev_enum);
-  return found == m_positions.end() ? kNoEntry : found->second;
+  return m_positions.find(dev_enum);
 }
 
 unsigned int PGMDEV_DDB_OPN_MGR::dev_opn_enum(unsigned int opn_enum) {

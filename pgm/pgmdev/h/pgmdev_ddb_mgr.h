@@ -11,9 +11,9 @@
 #define PGMDEV_DDB_MGR_H
 
 #include <map>
+#include <mutex>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 // An ordered map from a key to its list of names, in the order of the blob.
@@ -51,7 +51,6 @@ void check_frame(const unsigned char* data, unsigned int data_size);
 class NAME_INDEX {
  public:
   void build(const GRAMMAR_MAP& map);
-  void clear();
   // The smallest key whose list holds name, or null. hash is hash_of(name), for a caller that
   // probes several indexes with one name.
   const std::string* find(std::string_view name) const;
@@ -59,7 +58,7 @@ class NAME_INDEX {
   static unsigned int hash_of(std::string_view name);
 
  private:
-  // 16 bytes, so that the table stays small: it is built on every load.
+  // 16 bytes, so that the table stays small.
   struct SLOT {
     const std::string* name;  // null: a free slot
     unsigned int hash;
@@ -70,6 +69,31 @@ class NAME_INDEX {
 
   std::vector<SLOT> m_slots;  // at most two thirds full
   std::vector<const std::string*> m_keys;
+};
+
+// Index of the OPN table: each value to the smallest position holding it, in an open-addressing
+// table of value and position pairs that grows to stay at most half full. The shipped table
+// repeats 0 at most of its positions, so the index holds far fewer pairs than the table.
+class POSITION_INDEX {
+ public:
+  static constexpr unsigned int kFree = 0xFFFFFFFF;  // no position: the value is not held
+  void clear();
+  // Records value at position unless the value is held already (at an earlier position).
+  void add(unsigned int value, unsigned int position);
+  // The position recorded for value, or kFree.
+  unsigned int find(unsigned int value) const;
+
+ private:
+  struct SLOT {
+    unsigned int value;
+    unsigned int position;  // kFree: an empty slot
+  };
+  size_t home(unsigned int value) const;
+  void grow();
+
+  std::vector<SLOT> m_slots;  // a power of two long
+  size_t m_used = 0;
+  unsigned int m_shift = 64;
 };
 
 }  // namespace pgmdev_ddb
@@ -154,13 +178,15 @@ class PGMDEV_DDB_GRAMMAR_MGR {
   GRAMMAR_MAP::iterator read_record(GRAMMAR_MAP* map, GRAMMAR_MAP::iterator hint,
                                     unsigned int& index, const unsigned char* data,
                                     unsigned int data_size);
-  void index_maps();
+  // The reverse index of map slot, built on the first reverse lookup of that map.
+  const pgmdev_ddb::NAME_INDEX& reverse_index(unsigned int slot) const;
   void free_maps();
   // The smallest key of mapping whose list holds the normalized name, or null.
   const std::string* find_key(std::string_view standard, GRAMMAR_MAP* mapping) const;
 
-  // One reverse index per map.
-  pgmdev_ddb::NAME_INDEX m_reverse[MAX];
+  // One reverse index per map, each built once, on first use.
+  mutable pgmdev_ddb::NAME_INDEX m_reverse[MAX];
+  mutable std::once_flag m_reverse_built[MAX];
   // Scratch of get_mapping: the values of the record being read, as views of the image.
   std::vector<std::string_view> m_content_views;
 };
@@ -202,7 +228,7 @@ class PGMDEV_DDB_OPN_MGR {
   void build(const unsigned char* data, unsigned int data_size);
 
   // Value -> smallest position holding it.
-  std::unordered_map<unsigned int, unsigned int> m_positions;
+  pgmdev_ddb::POSITION_INDEX m_positions;
 };
 
 #endif  // PGMDEV_DDB_MGR_H
