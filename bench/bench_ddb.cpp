@@ -119,11 +119,8 @@ BENCHMARK(BM_PlainProbe)->Apply(repeated);
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   bench_summary::SummaryReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\n");
+  if (!bench_summary::run_benchmarks(&argc, argv, reporter)) return 1;
   bench_summary::print_time_row(reporter, "grammar manager / (zlib inflate + CRC) of its blob",
                                 "BM_GrammarLoad", "BM_GrammarFloor", kLoadTarget);
   bench_summary::print_time_row(reporter, "OPN manager / (zlib inflate + CRC) of its blob",

@@ -89,11 +89,8 @@ BENCHMARK(BM_MappingNearEnd)->Apply(bench_summary::repeated);
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   bench_summary::SummaryReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\n");
+  if (!bench_summary::run_benchmarks(&argc, argv, reporter)) return 1;
   bench_summary::print_time_row(reporter, "flash manager / read + zlib inflate of its file",
                                 "BM_ConstructLoadedManager", "BM_ReadAndInflateFloor", 1.5);
   bench_summary::print_time_row(reporter, "flash manager / locate + read + zlib inflate",

@@ -59,17 +59,19 @@ bool set_up() {
 }
 
 // The floor of every read: open, size, read the whole file, close.
+void bare_read(const std::string& path, std::vector<unsigned char>& buffer) {
+  const int fd = open(path.c_str(), O_RDONLY);
+  struct stat info {};
+  fstat(fd, &info);
+  buffer.resize(static_cast<size_t>(info.st_size));
+  benchmark::DoNotOptimize(read(fd, buffer.data(), buffer.size()));
+  close(fd);
+}
+
 void BM_BareFileRead(benchmark::State& state) {
   const Fixture& f = fixture();
   std::vector<unsigned char> buffer;
-  for (auto _ : state) {
-    const int fd = open(f.ini_path.c_str(), O_RDONLY);
-    struct stat info {};
-    fstat(fd, &info);
-    buffer.resize(static_cast<size_t>(info.st_size));
-    benchmark::DoNotOptimize(read(fd, buffer.data(), buffer.size()));
-    close(fd);
-  }
+  for (auto _ : state) bare_read(f.ini_path, buffer);
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(f.file.size()));
 }
 
@@ -80,12 +82,7 @@ void BM_BareReadAndBuiltInCopies(benchmark::State& state) {
   std::vector<unsigned char> buffer;
   std::vector<PGMDEV_HPS_SPI_STRUCTURE*> copies;
   for (auto _ : state) {
-    const int fd = open(f.ini_path.c_str(), O_RDONLY);
-    struct stat info {};
-    fstat(fd, &info);
-    buffer.resize(static_cast<size_t>(info.st_size));
-    benchmark::DoNotOptimize(read(fd, buffer.data(), buffer.size()));
-    close(fd);
+    bare_read(f.ini_path, buffer);
     for (const PGMDEV_HPS_SPI_STRUCTURE& built_in : PGMDEV_HPS_SPI_DATABASE) {
       copies.push_back(new PGMDEV_HPS_SPI_STRUCTURE(built_in));
     }

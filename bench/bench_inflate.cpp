@@ -96,11 +96,8 @@ BENCHMARK(BM_ZlibInflate)->DenseRange(0, 3)->Apply(bench_summary::repeated);
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   bench_summary::SummaryReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\n");
+  if (!bench_summary::run_benchmarks(&argc, argv, reporter)) return 1;
   for (size_t i = 0; i < streams().size(); ++i) {
     const std::string arg = "/" + std::to_string(i);
     bench_summary::print_time_row(reporter,

@@ -137,11 +137,8 @@ BENCHMARK(BM_PlainPgmProbe)->Apply(repeated);
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   bench_summary::SummaryReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\n");
+  if (!bench_summary::run_benchmarks(&argc, argv, reporter)) return 1;
   bench_summary::print_time_row(reporter, "get_opn_from_hash, warm / one SHA-256",
                                 "BM_OpnFromHashWarm", "BM_PartNameSha256", kHashLookupTarget);
   bench_summary::print_time_row(reporter, "get_pgm_name / plain probe (trim, upper-case)",

@@ -108,6 +108,16 @@ inline void print_timed_ratio(const char* what, double seconds, double floor_sec
   print_ratio_tail(seconds / floor_seconds, target);
 }
 
+// Initializes the library with the program's arguments and runs the benchmarks they select into
+// the reporter; false when an argument is not understood.
+inline bool run_benchmarks(int* argc, char** argv, SummaryReporter& reporter) {
+  benchmark::Initialize(argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(*argc, argv)) return false;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  std::printf("\n");
+  return true;
+}
+
 // ---- The table of ./dev.sh bench
 
 // One row: what is measured, our figure and its floor's (already formatted with their unit), the
