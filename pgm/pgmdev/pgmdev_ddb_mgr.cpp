@@ -10,7 +10,6 @@
 #include <mutex>
 #include <optional>
 #include <tuple>
-#include <unordered_set>
 
 #include "gen.h"
 #include "mem.h"
@@ -67,6 +66,20 @@ bool is_standard(const std::string& name) {
     return false;
   }
   return std::none_of(name.begin(), name.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+}
+
+// a == b. Names of one list mostly have the same length and differ near their end (speed grade
+// and options), so the last eight bytes are compared before the whole texts.
+bool same_text(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  if (a.size() >= sizeof(uint64_t)) {
+    uint64_t a_tail;
+    uint64_t b_tail;
+    std::memcpy(&a_tail, a.data() + a.size() - sizeof a_tail, sizeof a_tail);
+    std::memcpy(&b_tail, b.data() + b.size() - sizeof b_tail, sizeof b_tail);
+    if (a_tail != b_tail) return false;
+  }
+  return std::memcmp(a.data(), b.data(), a.size()) == 0;
 }
 
 }  // namespace
@@ -167,14 +180,34 @@ const std::string* NAME_INDEX::find(std::string_view name, unsigned int hash) co
   return nullptr;
 }
 
-void POSITION_INDEX::clear() {
+size_t POSITION_INDEX::home(unsigned int value) const {
+  // Fibonacci hashing: the top bits of the product pick the slot of a power-of-two table.
+  return static_cast<size_t>((uint64_t{value} * 0x9E3779B97F4A7C15ull) >> m_shift);
+}
+
+void VIEW_SET::clear() {
   m_slots.clear();
   m_used = 0;
 }
 
-size_t POSITION_INDEX::home(unsigned int value) const {
-  // Fibonacci hashing: the top bits of the product pick the slot of a power-of-two table.
-  return static_cast<size_t>((uint64_t{value} * 0x9E3779B97F4A7C15ull) >> m_shift);
+bool VIEW_SET::insert(const std::vector<std::string_view>& views, size_t position,
+                      std::string_view view) {
+  if (2 * (m_used + 1) > m_slots.size()) {
+    // Twice the room, and every view so far placed again.
+    const size_t used = m_used;
+    m_slots.assign(m_slots.empty() ? 64 : 2 * m_slots.size(), 0);
+    m_used = 0;
+    for (size_t i = 0; i < used; ++i) insert(views, i, views[i]);
+  }
+  const size_t mask = m_slots.size() - 1;
+  for (size_t at = NAME_INDEX::hash_of(view) & mask;; at = (at + 1) & mask) {
+    if (m_slots[at] == 0) {
+      m_slots[at] = static_cast<unsigned int>(position) + 1;
+      ++m_used;
+      return true;
+    }
+    if (views[m_slots[at] - 1] == view) return false;
+  }
 }
 
 void POSITION_INDEX::add(unsigned int value, unsigned int position) {
@@ -330,7 +363,7 @@ GRAMMAR_MAP::iterator PGMDEV_DDB_GRAMMAR_MGR::read_record(GRAMMAR_MAP* map,
   // its exact size with each string built in place.
   std::vector<std::string_view>& contents = m_content_views;
   contents.clear();
-  std::unordered_set<std::string_view> long_list;
+  m_long_list.clear();
   // A key followed directly by the list's 0x00 (or by the bound) has no values and fails the
   // size check below.
   if (index < data_size && data[index] != 0) {
@@ -340,10 +373,14 @@ GRAMMAR_MAP::iterator PGMDEV_DDB_GRAMMAR_MGR::read_record(GRAMMAR_MAP* map,
       // The same test as a search of contents; long lists use a set.
       bool unique;
       if (contents.size() < kLongList) {
-        unique = std::find(contents.begin(), contents.end(), content) == contents.end();
+        unique = std::none_of(contents.begin(), contents.end(), [content](std::string_view other) {
+          return same_text(content, other);
+        });
       } else {
-        if (long_list.empty()) long_list.insert(contents.begin(), contents.end());
-        unique = long_list.insert(content).second;
+        if (m_long_list.empty()) {
+          for (size_t i = 0; i < contents.size(); ++i) m_long_list.insert(contents, i, contents[i]);
+        }
+        unique = m_long_list.insert(contents, contents.size(), content);
       }
       PGMDEV_CHECK_TEXT(unique,
                         "std::find(contents.begin(), contents.end(), content) == contents.end()");
@@ -554,17 +591,19 @@ void PGMDEV_DDB_OPN_MGR::build(const unsigned char* data, unsigned int data_size
     // Every entry takes at least one byte, so a count larger than the image is refused by the
     // walk below before the table could grow that far.
     M_MAP->reserve(std::min<DWORD>(enum_count, data_size));
+    const unsigned int bound = data_size - pgmdev_ddb::kTrailerBytes;
     for (DWORD entry = 0; entry < enum_count; ++entry) {
+      // Most entries take one byte: read here what get_integer would, with the same checks.
+      if (index < bound && data[index] < 0x80) {
+        M_MAP->push_back(data[index++]);
+        continue;
+      }
       const QWORD dev_enum = get_integer(index, data, data_size);
       PGMDEV_CHECK(dev_enum <= QWORD(0xFFFFFFFF));
       M_MAP->push_back(static_cast<unsigned int>(dev_enum));
     }
     PGMDEV_CHECK(index == (data_size - 4));
-    for (unsigned int position = 0; position < M_MAP->size(); ++position) {
-      m_positions.add((*M_MAP)[position], position);  // the first position stays
-    }
   } catch (...) {
-    m_positions.clear();
     delete M_MAP;
     M_MAP = nullptr;
     throw;
@@ -593,6 +632,12 @@ QWORD PGMDEV_DDB_OPN_MGR::get_integer(unsigned int& index, const unsigned char* 
 
 unsigned int PGMDEV_DDB_OPN_MGR::opn_enum(unsigned int dev_enum) {
   PGMDEV_CHECK(M_MAP != NULL);
+  // Built on the first lookup by part number; several threads may make it at once.
+  std::call_once(m_positions_built, [this] {
+    for (unsigned int position = 0; position < M_MAP->size(); ++position) {
+      m_positions.add((*M_MAP)[position], position);  // the first position stays
+    }
+  });
   return m_positions.find(dev_enum);
 }
 

@@ -71,13 +71,27 @@ class NAME_INDEX {
   std::vector<const std::string*> m_keys;
 };
 
+// The values of one long list, for its duplicate check: positions in the list's views, in an
+// open-addressing table that grows to stay at most half full. Reused from record to record.
+class VIEW_SET {
+ public:
+  void clear();
+  bool empty() const { return m_used == 0; }
+  // Adds views[position] (which is view, or is about to be appended as it); false when an equal
+  // view is present, which stays.
+  bool insert(const std::vector<std::string_view>& views, size_t position, std::string_view view);
+
+ private:
+  std::vector<unsigned int> m_slots;  // position + 1; 0: a free slot
+  size_t m_used = 0;
+};
+
 // Index of the OPN table: each value to the smallest position holding it, in an open-addressing
 // table of value and position pairs that grows to stay at most half full. The shipped table
 // repeats 0 at most of its positions, so the index holds far fewer pairs than the table.
 class POSITION_INDEX {
  public:
   static constexpr unsigned int kFree = 0xFFFFFFFF;  // no position: the value is not held
-  void clear();
   // Records value at position unless the value is held already (at an earlier position).
   void add(unsigned int value, unsigned int position);
   // The position recorded for value, or kFree.
@@ -187,8 +201,10 @@ class PGMDEV_DDB_GRAMMAR_MGR {
   // One reverse index per map, each built once, on first use.
   mutable pgmdev_ddb::NAME_INDEX m_reverse[MAX];
   mutable std::once_flag m_reverse_built[MAX];
-  // Scratch of get_mapping: the values of the record being read, as views of the image.
+  // Scratch of get_mapping: the values of the record being read, as views of the image, and the
+  // duplicate check of long lists.
   std::vector<std::string_view> m_content_views;
+  pgmdev_ddb::VIEW_SET m_long_list;
 };
 
 class PGMDEV_DDB_OPN_MGR {
@@ -227,8 +243,9 @@ class PGMDEV_DDB_OPN_MGR {
  private:
   void build(const unsigned char* data, unsigned int data_size);
 
-  // Value -> smallest position holding it.
+  // Value -> smallest position holding it, built on the first opn_enum call.
   pgmdev_ddb::POSITION_INDEX m_positions;
+  std::once_flag m_positions_built;
 };
 
 #endif  // PGMDEV_DDB_MGR_H
