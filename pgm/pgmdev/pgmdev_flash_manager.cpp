@@ -103,28 +103,25 @@ const COLUMN_KIND* column_kind(PGMDEV_MANAGER_TYPE type) {
   return nullptr;
 }
 
-// Reads the record's members in schema order with the manager's field reader of each kind.
-void read_member(PGMDEV_FLASH_MANAGER& manager, unsigned char* data, unsigned int size,
-                 unsigned int& index, std::string* out) {
-  manager.get_string_data(data, size, index, out);
+// Reads the record's members in schema order with the field reader of each kind. The codec's
+// readers are called directly (the manager's member readers do the same) so that they inline: this
+// runs for every member of every record loaded.
+void read_member(unsigned char* data, unsigned int size, unsigned int& index, std::string* out) {
+  PGMDEV_DB_CODEC::get_string_data(data, size, index, true, out, kFlashFormat, PGMDEV_DB_HERE);
 }
-void read_member(PGMDEV_FLASH_MANAGER& manager, unsigned char* data, unsigned int size,
-                 unsigned int& index, bool* out) {
-  manager.get_bool_data(data, size, index, out);
+void read_member(unsigned char* data, unsigned int size, unsigned int& index, bool* out) {
+  PGMDEV_DB_CODEC::get_bool_data(data, size, index, out, PGMDEV_DB_HERE);
 }
-void read_member(PGMDEV_FLASH_MANAGER& manager, unsigned char* data, unsigned int size,
-                 unsigned int& index, BYTE* out) {
-  manager.get_byte_data(data, size, index, out);
+void read_member(unsigned char* data, unsigned int size, unsigned int& index, BYTE* out) {
+  PGMDEV_DB_CODEC::get_byte_data(data, size, index, out, PGMDEV_DB_HERE);
 }
-void read_member(PGMDEV_FLASH_MANAGER& manager, unsigned char* data, unsigned int size,
-                 unsigned int& index, DWORD* out) {
-  manager.get_dword_data(data, size, index, out);
+void read_member(unsigned char* data, unsigned int size, unsigned int& index, DWORD* out) {
+  PGMDEV_DB_CODEC::get_dword_data(data, size, index, out, kFlashFormat, PGMDEV_DB_HERE);
 }
 
-void read_record(PGMDEV_FLASH_MANAGER& manager, unsigned char* data, unsigned int size,
-                 unsigned int& index, PGMDEV_SFL_FLASH_INFO& record) {
-#define PGMDEV_SFL_READ_MEMBER(member, kind) \
-  read_member(manager, data, size, index, &record.member);
+void read_record(unsigned char* data, unsigned int size, unsigned int& index,
+                 PGMDEV_SFL_FLASH_INFO& record) {
+#define PGMDEV_SFL_READ_MEMBER(member, kind) read_member(data, size, index, &record.member);
   PGMDEV_SFL_FLASH_SCHEMA(PGMDEV_SFL_READ_MEMBER)
 #undef PGMDEV_SFL_READ_MEMBER
 }
@@ -171,6 +168,18 @@ std::string upper_case(std::string text) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
   return text;
+}
+
+// a == b ignoring the case of ASCII letters, as gen_stricmp(a, b) == 0 compares, without a call
+// per character: every record's gate is compared on every load.
+bool equal_ignoring_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const char ca = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - 'a' + 'A') : a[i];
+    const char cb = b[i] >= 'a' && b[i] <= 'z' ? static_cast<char>(b[i] - 'a' + 'A') : b[i];
+    if (ca != cb) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -291,7 +300,7 @@ void PGMDEV_FLASH_MANAGER::parse_database(unsigned char* data, unsigned int size
   unsigned int i = 0;
   while (i < m_flash_count) {
     const unsigned int slot = i + m_ini_count;
-    read_record(*this, data, size, index, m_flash_database[slot]);
+    read_record(data, size, index, m_flash_database[slot]);
     if (enable_device(slot)) {
       ++i;
     } else {
@@ -323,7 +332,7 @@ bool PGMDEV_FLASH_MANAGER::enable_device(unsigned int index) {
   PGMDEV_CHECK(index < (m_flash_count + m_ini_count));
   const std::string& ini = m_flash_database[index].ini;
   PGMDEV_CHECK(!ini.empty());
-  if (gen_stricmp(ini, kAlwaysAvailable) == 0) return true;
+  if (equal_ignoring_case(ini, kAlwaysAvailable)) return true;
   return cfg_is_on(kGateSwitchPrefix + ini, false);
 }
 
