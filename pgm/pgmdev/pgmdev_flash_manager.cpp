@@ -3,6 +3,7 @@
 #include "pgmdev_flash_manager.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -161,13 +162,14 @@ bool for_each_csv_row(const FIO_PATH& csv_file, RowFunction row) {
   return true;
 }
 
-// ASCII upper-cased copy, the key under which device names are compared ignoring letter case (as
-// gen_stricmp compares them).
-std::string upper_case(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
+char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// A hash of the text with ASCII letters upper-cased (FNV-1a).
+size_t hash_ignoring_case(std::string_view text) {
+  uint64_t hash = 0xCBF29CE484222325ull;
+  for (const char c : text)
+    hash = (hash ^ static_cast<unsigned char>(ascii_upper(c))) * 0x100000001B3ull;
+  return static_cast<size_t>(hash ^ (hash >> 29));
 }
 
 // a == b ignoring the case of ASCII letters, as gen_stricmp(a, b) == 0 compares, without a call
@@ -175,9 +177,7 @@ std::string upper_case(std::string text) {
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    const char ca = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - 'a' + 'A') : a[i];
-    const char cb = b[i] >= 'a' && b[i] <= 'z' ? static_cast<char>(b[i] - 'a' + 'A') : b[i];
-    if (ca != cb) return false;
+    if (ascii_upper(a[i]) != ascii_upper(b[i])) return false;
   }
   return true;
 }
@@ -337,40 +337,38 @@ bool PGMDEV_FLASH_MANAGER::enable_device(unsigned int index) {
 }
 
 void PGMDEV_FLASH_MANAGER::confirm_default_value(unsigned int start) {
-  // Sorted by upper-cased name, ties in record order, the records form one group per name. Of the
-  // groups without exactly one default, the one whose first record comes first decides the report,
-  // as a check of the names in record order would.
-  struct NAMED_RECORD {
-    std::string key;
-    unsigned int index;
+  // One group per device name (ignoring case), with its first record and its number of defaults,
+  // found through an open-addressing table of group numbers. The groups stand in the order of their
+  // first records, so the first one without exactly one default decides the report, as a check of
+  // the names in record order would.
+  struct GROUP {
+    unsigned int first;
+    unsigned int defaults;
   };
-  std::vector<NAMED_RECORD> named;
-  named.reserve(m_flash_count);
+  std::vector<GROUP> groups;
+  groups.reserve(m_flash_count);
+  size_t size = 16;
+  while (size < 2 * size_t{m_flash_count}) size *= 2;
+  std::vector<unsigned int> table(size, INVALID_DWORD);
   for (unsigned int i = start; i < start + m_flash_count; ++i) {
-    named.push_back({upper_case(m_flash_database[i].device_name), i});
-  }
-  std::sort(named.begin(), named.end(), [](const NAMED_RECORD& a, const NAMED_RECORD& b) {
-    const int order = a.key.compare(b.key);
-    return order != 0 ? order < 0 : a.index < b.index;
-  });
-  unsigned int offending_index = INVALID_DWORD;
-  unsigned int offending_defaults = 0;
-  for (size_t group = 0; group < named.size();) {
-    size_t next = group;
-    unsigned int default_count = 0;
-    for (; next < named.size() && named[next].key == named[group].key; ++next) {
-      if (m_flash_database[named[next].index].default_dev) ++default_count;
+    const std::string& name = m_flash_database[i].device_name;
+    size_t at = hash_ignoring_case(name) & (size - 1);
+    while (table[at] != INVALID_DWORD &&
+           !equal_ignoring_case(m_flash_database[groups[table[at]].first].device_name, name)) {
+      at = (at + 1) & (size - 1);
     }
-    if (default_count != 1 && named[group].index < offending_index) {
-      offending_index = named[group].index;
-      offending_defaults = default_count;
+    if (table[at] == INVALID_DWORD) {
+      table[at] = static_cast<unsigned int>(groups.size());
+      groups.push_back(GROUP{i, 0});
     }
-    group = next;
+    if (m_flash_database[i].default_dev) ++groups[table[at]].defaults;
   }
-  if (offending_index == INVALID_DWORD) return;
-  const bool one_default = offending_defaults > 0;
-  if (offending_defaults > 1) PGMDEV_CHECK(!one_default);  // a second default of the name
-  PGMDEV_CHECK(one_default);
+  for (const GROUP& group : groups) {
+    if (group.defaults == 1) continue;
+    const bool one_default = group.defaults > 0;
+    if (group.defaults > 1) PGMDEV_CHECK(!one_default);  // a second default of the name
+    PGMDEV_CHECK(one_default);
+  }
 }
 
 bool PGMDEV_FLASH_MANAGER::flash_id_database_mapping(bool by_silicon_id, unsigned int device_index,
