@@ -128,6 +128,12 @@ int main() {
   }
 
   const long long grammar = singleton_bytes<GRAMMAR>();
+  // The reverse indexes are built on the first lookup of each map.
+  const long long indexes = held_by([] {
+    for (int type = 0; type < GRAMMAR::MAX; ++type) {
+      GRAMMAR::get_mapping_key("QZ40BF256C6N", GRAMMAR::PGMDEV_DDB_GRAMMAR_ENUM(type));
+    }
+  });
   long long maps = 0;
   for (int type = 0; type < GRAMMAR::MAX; ++type) {
     const GRAMMAR_MAP& map = *GRAMMAR::get_mgr()->get_map(GRAMMAR::PGMDEV_DDB_GRAMMAR_ENUM(type));
@@ -137,6 +143,8 @@ int main() {
   print_memory_row("grammar manager memory / decompressed blob", grammar, grammar_image,
                    kGrammarTarget);
   print_memory_row("  of which copies of its 8 GRAMMAR_MAPs alone", maps, grammar_image, 0);
+  print_memory_row("  and, once every map was looked up in, its 8 reverse indexes", indexes,
+                   grammar_image, 0);
   print_memory_row("OPN manager memory / decompressed blob", singleton_bytes<OPN>(),
                    OPN::get_blob_source().length, 0);
 

@@ -123,16 +123,21 @@ class PART_GROUPS {
     const int begin = walk_begin();
     const int end = walk_end();
     m_keys.reserve(end > begin ? size_t(end - begin) : 0);
-    for (int part = begin; part < end; ++part) m_keys.push_back(group_key(part_name(part)));
+    for (int part = begin; part < end; ++part) {
+      m_keys.push_back(group_key(dstr_get_user_string(static_cast<DEV_PART_ENUM>(part))));
+    }
   }
 
-  // The first five characters and their count in one number: equal for two names exactly when
-  // their groups are equal.
+  // The first five characters, upper-cased, and their count in one number: equal for two names
+  // exactly when the groups of their upper-cased forms are equal.
   static uint64_t group_key(std::string_view name) {
     const size_t length = std::min(name.size(), kPrefixLength);
     uint64_t key = length;
-    for (size_t i = 0; i < length; ++i)
-      key |= uint64_t(static_cast<unsigned char>(name[i])) << (8 * (i + 1));
+    for (size_t i = 0; i < length; ++i) {
+      const char c =
+          name[i] >= 'a' && name[i] <= 'z' ? static_cast<char>(name[i] - 'a' + 'A') : name[i];
+      key |= uint64_t(static_cast<unsigned char>(c)) << (8 * (i + 1));
+    }
     return key;
   }
 
