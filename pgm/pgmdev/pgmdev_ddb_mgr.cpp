@@ -149,7 +149,7 @@ size_t NAME_INDEX::home(unsigned int hash) const {
 void NAME_INDEX::build(const GRAMMAR_MAP& map) {
   size_t entries = 0;
   for (const auto& record : map) entries += record.second.size();
-  m_slots.assign(entries + entries / 2 + 1, SLOT{nullptr, 0, 0, 0, {}});
+  m_slots.assign(entries + entries / 2 + 1, SLOT{nullptr, 0, 0});
   m_keys.clear();
   m_keys.reserve(map.size());
   for (const auto& [key, names] : map) {
@@ -158,22 +158,13 @@ void NAME_INDEX::build(const GRAMMAR_MAP& map) {
     for (const std::string& name : names) {
       const unsigned int hash = hash_of(name);
       size_t at = home(hash);
-      while (m_slots[at].name != nullptr && !holds(m_slots[at], name, hash)) {
+      while (m_slots[at].name != nullptr &&
+             !(m_slots[at].hash == hash && *m_slots[at].name == name)) {
         if (++at == m_slots.size()) at = 0;
       }
-      if (m_slots[at].name == nullptr) {
-        SLOT& slot = m_slots[at];
-        slot = SLOT{&name, hash, key_position, static_cast<unsigned int>(name.size()), {}};
-        std::memcpy(slot.text, name.data(), std::min<size_t>(name.size(), kInlineBytes));
-      }
+      if (m_slots[at].name == nullptr) m_slots[at] = SLOT{&name, hash, key_position};
     }
   }
-}
-
-bool NAME_INDEX::holds(const SLOT& slot, std::string_view name, unsigned int hash) {
-  if (slot.hash != hash || slot.length != name.size()) return false;
-  if (name.size() <= kInlineBytes) return std::memcmp(slot.text, name.data(), name.size()) == 0;
-  return *slot.name == name;
 }
 
 const std::string* NAME_INDEX::find(std::string_view name) const {
@@ -183,7 +174,7 @@ const std::string* NAME_INDEX::find(std::string_view name) const {
 const std::string* NAME_INDEX::find(std::string_view name, unsigned int hash) const {
   if (m_slots.empty() || name.empty()) return nullptr;
   for (size_t at = home(hash); m_slots[at].name != nullptr;) {
-    if (holds(m_slots[at], name, hash)) return m_keys[m_slots[at].key];
+    if (m_slots[at].hash == hash && *m_slots[at].name == name) return m_keys[m_slots[at].key];
     if (++at == m_slots.size()) at = 0;
   }
   return nullptr;

@@ -58,18 +58,12 @@ class NAME_INDEX {
   static unsigned int hash_of(std::string_view name);
 
  private:
-  // 32 bytes: names up to kInlineBytes long (nearly all of them) are compared in the slot itself,
-  // so that a probe reads no memory outside the table.
-  static constexpr unsigned int kInlineBytes = 12;
+  // 16 bytes, so that the table stays small.
   struct SLOT {
     const std::string* name;  // null: a free slot
     unsigned int hash;
-    unsigned int key;         // position in m_keys
-    unsigned int length;      // of the name
-    char text[kInlineBytes];  // its first bytes
+    unsigned int key;  // position in m_keys
   };
-  // Whether the slot (in use) holds name, whose hash is hash.
-  static bool holds(const SLOT& slot, std::string_view name, unsigned int hash);
   // The slot where the probe for hash starts.
   size_t home(unsigned int hash) const;
 
