@@ -5,6 +5,7 @@
 //   cold-completion NAME   the first get_possible_full_name, after the name databases are loaded
 //   warm-completion NAME   one later call, averaged over many
 //   inflate-blobs -        zlib inflation and CRC of the two embedded blobs
+//   first-sha NAME         the process's first SHA-256 digest (of NAME) through the host
 //   read-inflate FILE      reading a database file and inflating its body with zlib
 #include <time.h>
 
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "bench_floors.h"
+#include "pgm_common.h"
 #include "pgmdev.h"
 
 // The embedded blobs, the same arrays and lengths that the library compiles in.
@@ -94,6 +96,11 @@ int main(int argc, char** argv) {
       ok = ok && length == blob.length;
       if (ok) g_sink = g_sink + bench_summary::image_crc(image.get(), length);
     }
+  } else if (args[0] == "first-sha") {
+    const std::unique_ptr<unsigned char[]> digest(
+        PGM_COMMON::get_block_sha(reinterpret_cast<const unsigned char*>(args[1].data()),
+                                  static_cast<unsigned int>(args[1].size()), 32));
+    ok = digest != nullptr;
   } else if (args[0] == "read-inflate") {
     const std::vector<unsigned char> file = bench_summary::read_whole_file(args[1]);
     ok = file.size() > 46;
