@@ -172,12 +172,17 @@ const std::string* NAME_INDEX::find(std::string_view name) const {
 }
 
 const std::string* NAME_INDEX::find(std::string_view name, unsigned int hash) const {
-  if (m_slots.empty() || name.empty()) return nullptr;
+  const unsigned int position = find_position(name, hash);
+  return position == kNoKey ? nullptr : m_keys[position];
+}
+
+unsigned int NAME_INDEX::find_position(std::string_view name, unsigned int hash) const {
+  if (m_slots.empty() || name.empty()) return kNoKey;
   for (size_t at = home(hash); m_slots[at].name != nullptr;) {
-    if (m_slots[at].hash == hash && *m_slots[at].name == name) return m_keys[m_slots[at].key];
+    if (m_slots[at].hash == hash && *m_slots[at].name == name) return m_slots[at].key;
     if (++at == m_slots.size()) at = 0;
   }
-  return nullptr;
+  return kNoKey;
 }
 
 size_t POSITION_INDEX::home(unsigned int value) const {
@@ -475,16 +480,40 @@ std::string PGMDEV_DDB_GRAMMAR_MGR::get_pgm_key(const std::string& name,
   const std::string* key = pgms.find(standard, hash);
   const std::string* package_key = nullptr;
   if (key == nullptr && !skip_package_conversion) {
-    package_key = mgr->reverse_index(PACKAGE_GRAMMAR).find(standard, hash);
-    if (package_key != nullptr) {
-      // A key is looked up like any name, normalized (keys of our blobs already are).
-      key = is_standard(*package_key) ? pgms.find(*package_key)
-                                      : pgms.find(standard_name(*package_key));
+    const pgmdev_ddb::NAME_INDEX& packages = mgr->reverse_index(PACKAGE_GRAMMAR);
+    const unsigned int position = packages.find_position(standard, hash);
+    if (position != pgmdev_ddb::NAME_INDEX::kNoKey) {
+      package_key = packages.key_at(position);
+      key = mgr->pgm_of_package(position);
     }
   }
   if (package != nullptr) *package = package_key == nullptr ? std::string() : *package_key;
   if (key != nullptr) return *key;
   return empty_on_miss ? std::string() : standard;
+}
+
+namespace {
+// Marks an answer of pgm_of_package not looked up yet: no key of a map is this string.
+const std::string kNotLookedUp;
+const std::string* const kUnknownPgm = &kNotLookedUp;
+}  // namespace
+
+const std::string* PGMDEV_DDB_GRAMMAR_MGR::pgm_of_package(unsigned int position) const {
+  const pgmdev_ddb::NAME_INDEX& packages = reverse_index(PACKAGE_GRAMMAR);
+  std::call_once(m_package_pgm_made, [this, &packages] {
+    m_package_pgm.reset(new std::atomic<const std::string*>[packages.key_count()]);
+    for (size_t i = 0; i < packages.key_count(); ++i) m_package_pgm[i] = kUnknownPgm;
+  });
+  std::atomic<const std::string*>& answer = m_package_pgm[position];
+  const std::string* pgm = answer.load(std::memory_order_relaxed);
+  if (pgm == kUnknownPgm) {
+    // A key is looked up like any name, normalized (keys of our blobs already are).
+    const std::string& package = *packages.key_at(position);
+    const pgmdev_ddb::NAME_INDEX& pgms = reverse_index(PGM_GRAMMAR);
+    pgm = is_standard(package) ? pgms.find(package) : pgms.find(standard_name(package));
+    answer.store(pgm, std::memory_order_relaxed);
+  }
+  return pgm;
 }
 
 std::string PGMDEV_DDB_GRAMMAR_MGR::get_package_grammar(const std::string& name,

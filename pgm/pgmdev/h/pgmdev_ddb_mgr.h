@@ -10,7 +10,9 @@
 #ifndef PGMDEV_DDB_MGR_H
 #define PGMDEV_DDB_MGR_H
 
+#include <atomic>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -55,6 +57,12 @@ class NAME_INDEX {
   // probes several indexes with one name.
   const std::string* find(std::string_view name) const;
   const std::string* find(std::string_view name, unsigned int hash) const;
+  // The same as a position among the map's keys in ascending order (key_at gives the key), or
+  // kNoKey.
+  static constexpr unsigned int kNoKey = 0xFFFFFFFF;
+  unsigned int find_position(std::string_view name, unsigned int hash) const;
+  const std::string* key_at(unsigned int position) const { return m_keys[position]; }
+  size_t key_count() const { return m_keys.size(); }
   static unsigned int hash_of(std::string_view name);
 
  private:
@@ -198,9 +206,17 @@ class PGMDEV_DDB_GRAMMAR_MGR {
   // The smallest key of mapping whose list holds the normalized name, or null.
   const std::string* find_key(std::string_view standard, GRAMMAR_MAP* mapping) const;
 
+  // The pgm name of a package: the key of PGM_GRAMMAR whose list holds the package key (by its
+  // position in PACKAGE_GRAMMAR's index), or null; looked up once per package.
+  const std::string* pgm_of_package(unsigned int position) const;
+
   // One reverse index per map, each built once, on first use.
   mutable pgmdev_ddb::NAME_INDEX m_reverse[MAX];
   mutable std::once_flag m_reverse_built[MAX];
+  // pgm_of_package's answers, one per package key, marked unknown until asked. Threads that ask for
+  // the same package at once find and store the same answer.
+  mutable std::unique_ptr<std::atomic<const std::string*>[]> m_package_pgm;
+  mutable std::once_flag m_package_pgm_made;
   // Scratch of get_mapping: the values of the record being read, as views of the image, and the
   // duplicate check of long lists.
   std::vector<std::string_view> m_content_views;
