@@ -296,6 +296,9 @@ void PGMDEV_DDB_GRAMMAR_MGR::build(const unsigned char* data, unsigned int data_
     pgmdev_ddb::check_frame(data, data_size);
     for (GRAMMAR_MAP*& map : m_maps) map = new GRAMMAR_MAP();
     parse_sections(data, data_size);
+    // The parse's scratch is not kept with the maps.
+    m_content_views = std::vector<std::string_view>();
+    m_long_list = pgmdev_ddb::VIEW_SET();
   } catch (...) {
     free_maps();
     throw;
