@@ -519,6 +519,73 @@ TEST(FlashIniStore, ConcurrentWritersKeepEachOthersSection) {
   EXPECT_FALSE(file_exists(dir.path("pgm_flash.ini.tmp")));
 }
 
+TEST(FlashIniStore, AnotherUserWritesThroughTheLockThatRootMade) {
+  // Root wrote first and made the lock file 0644; a second user may write pgm_flash.ini itself
+  // (0666 in a 0777 directory) and must not be refused for want of writing the lock file.
+  TempModuleDir dir;
+  ASSERT_TRUE(write_section(PGMDEV_FLASH_INI_HPS_SPI, {1, 2, 3}));
+  ASSERT_EQ(chmod(dir.path("pgm_flash.ini.lock").c_str(), 0644), 0);
+  ASSERT_EQ(chmod(dir.path().c_str(), 0666), 0);
+  ASSERT_EQ(chmod(dir.dir().c_str(), 0777), 0);
+  const int code = run_in_child([] {
+    if (setgid(65534) != 0 || setuid(65534) != 0) return kChildSkipped;
+    return write_section(PGMDEV_FLASH_INI_SFL_FLASH, {7, 7}) ? 0 : 1;
+  });
+  if (code == kChildSkipped) GTEST_SKIP() << "needs root to act as another user";
+  EXPECT_EQ(code, 0) << "the second user's write was refused";
+  EXPECT_EQ(read_section(PGMDEV_FLASH_INI_SFL_FLASH), (Bytes{7, 7}));
+  EXPECT_EQ(read_section(PGMDEV_FLASH_INI_HPS_SPI), (Bytes{1, 2, 3}));
+  struct stat info {};
+  ASSERT_EQ(stat(dir.path().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0666u);
+}
+
+TEST(FlashIniStore, NewLockFileTakesThePermissionBitsOfTheFile) {
+  struct Case {
+    mode_t file_mode;
+  } const kCases[] = {{0600}, {0640}, {0664}, {0666}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.file_mode);
+    TempModuleDir dir;
+    ASSERT_TRUE(write_section(PGMDEV_FLASH_INI_HPS_SPI, {1}));
+    ASSERT_EQ(unlink(dir.path("pgm_flash.ini.lock").c_str()), 0);
+    ASSERT_EQ(chmod(dir.path().c_str(), c.file_mode), 0);
+    ASSERT_TRUE(write_section(PGMDEV_FLASH_INI_HPS_SPI, {2}));
+    struct stat lock {};
+    ASSERT_EQ(stat(dir.path("pgm_flash.ini.lock").c_str(), &lock), 0);
+    EXPECT_EQ(lock.st_mode & 07777, c.file_mode);
+  }
+}
+
+TEST(FlashIniStore, BackupsNeverReplaceEachOther) {
+  TempModuleDir dir;
+  const Bytes first_foreign = {'f', 'i', 'r', 's', 't'};
+  write_file(dir.path(), first_foreign);
+  ASSERT_TRUE(write_section(PGMDEV_FLASH_INI_HPS_NAND, {1}));
+  EXPECT_EQ(read_file(dir.path("pgm_flash.ini.bak")), first_foreign);
+
+  // Emptying every section leaves the library's own 44-byte image; the next write replaces it
+  // without taking it for a damaged file.
+  ASSERT_TRUE(write_section(PGMDEV_FLASH_INI_HPS_NAND, {}));
+  ASSERT_EQ(read_file(dir.path()).size(), 44u);
+  ASSERT_TRUE(write_section(PGMDEV_FLASH_INI_HPS_SPI, {2}));
+  EXPECT_EQ(read_file(dir.path("pgm_flash.ini.bak")), first_foreign);
+  EXPECT_FALSE(file_exists(dir.path("pgm_flash.ini.bak.1")));
+
+  // Each further damaged file takes the next free name.
+  const Bytes second_foreign = {'s', 'e', 'c', 'o', 'n', 'd'};
+  const Bytes third_foreign = {'t', 'h', 'i', 'r', 'd'};
+  write_file(dir.path(), second_foreign);
+  ASSERT_TRUE(write_section(PGMDEV_FLASH_INI_HPS_SPI, {3}));
+  write_file(dir.path(), third_foreign);
+  ASSERT_TRUE(write_section(PGMDEV_FLASH_INI_HPS_SPI, {4}));
+  EXPECT_EQ(read_file(dir.path("pgm_flash.ini.bak")), first_foreign);
+  EXPECT_EQ(read_file(dir.path("pgm_flash.ini.bak.1")), second_foreign);
+  EXPECT_EQ(read_file(dir.path("pgm_flash.ini.bak.2")), third_foreign);
+  EXPECT_FALSE(file_exists(dir.path("pgm_flash.ini.bak.3")));
+  EXPECT_EQ(read_section(PGMDEV_FLASH_INI_HPS_SPI), Bytes{4});
+}
+
 // ---- Field encoding ----
 
 TEST(FlashIniEncoding, EveryTypeEncodesAndDecodesLittleEndian) {
