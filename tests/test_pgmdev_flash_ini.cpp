@@ -600,16 +600,15 @@ TEST(FlashIniStore, BackupsNeverReplaceEachOther) {
 constexpr unsigned int kProcessRecordBytes = 128 * 1024;
 
 // A section written by one process: who wrote it, where, the how-manieth write it was, a
-// payload whose length varies (so that the sections move), and a check byte.
+// payload whose length varies (so that the sections move) and whose bytes depend on the
+// writer and the write, and a check byte.
 Bytes process_record(unsigned int process, unsigned int section, unsigned int sequence) {
   Bytes record = {static_cast<unsigned char>(process), static_cast<unsigned char>(section),
                   static_cast<unsigned char>(sequence), static_cast<unsigned char>(sequence >> 8)};
   const unsigned int length = kProcessRecordBytes + (sequence * 7 + process * 3) % 40;
-  for (unsigned int i = 0; i < length; ++i) {
-    record.push_back(static_cast<unsigned char>(process * 31 + sequence + i));
-  }
-  unsigned char check = 0;
-  for (const unsigned char byte : record) check ^= byte;
+  const unsigned char fill = static_cast<unsigned char>(process * 31 + sequence);
+  record.resize(record.size() + length, fill);
+  const unsigned char check = record[0] ^ record[1] ^ record[2] ^ record[3] ^ fill;
   record.push_back(check);
   return record;
 }
