@@ -91,6 +91,34 @@ TEST(Configuration, SwitchValues) {
   }
 }
 
+// A switch's state is kept once read; every in-process change must show at the next read, also
+// the change back to the environment's value.
+TEST(Configuration, SwitchReadsSeeEveryInProcessChange) {
+  setenv("PGMHOST_TEST_CACHED_SWITCH", "on", 1);
+  struct Step {
+    const char* set;  // nullptr: unset the in-process value
+    bool expected;
+  };
+  const Step kSteps[] = {
+      {nullptr, true},  // the environment's value
+      {"off", false},   // an in-process value wins
+      {"yes", true},    // and is replaced
+      {"", false},      // empty: the default
+      {nullptr, true},  // unset: the environment again
+  };
+  for (const Step& step : kSteps) {
+    SCOPED_TRACE(step.set ? step.set : "(unset)");
+    if (step.set) {
+      cfg_set_value("PGMHOST_TEST_CACHED_SWITCH", step.set);
+    } else {
+      cfg_unset_value("PGMHOST_TEST_CACHED_SWITCH");
+    }
+    EXPECT_EQ(cfg_is_on("PGMHOST_TEST_CACHED_SWITCH", false), step.expected);
+    EXPECT_EQ(cfg_is_on("PGMHOST_TEST_CACHED_SWITCH", false), step.expected) << "read again";
+  }
+  unsetenv("PGMHOST_TEST_CACHED_SWITCH");
+}
+
 TEST(InternalError, ReportCarriesConditionModuleFileAndLine) {
   try {
     MSG_INTERNAL_ERROR::report("index < data_size", "PGMDEV", "pgm/pgmdev/x.cpp", 42);
