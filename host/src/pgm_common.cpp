@@ -84,13 +84,11 @@ namespace {
 // One digest computed with libcrypto's direct SHA routines. They need none of the provider set-up
 // that the first EVP digest of a process pays (about a millisecond), which would otherwise be part
 // of the first OPN hash answer of every short-lived process.
-template <typename Context, int (*Init)(Context*),
-          int (*Update)(Context*, const void*, size_t),
+template <typename Context, int (*Init)(Context*), int (*Update)(Context*, const void*, size_t),
           int (*Final)(unsigned char*, Context*)>
 bool direct_digest(const unsigned char* data, unsigned int length, unsigned char* digest) {
   Context context;
-  return Init(&context) == 1 && Update(&context, data, length) == 1 &&
-         Final(digest, &context) == 1;
+  return Init(&context) == 1 && Update(&context, data, length) == 1 && Final(digest, &context) == 1;
 }
 
 }  // namespace
