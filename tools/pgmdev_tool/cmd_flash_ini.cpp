@@ -153,9 +153,12 @@ void add_commands(CLI::App& tool) {
           "  flash  manufacturer_name  device_name  check_code\n"
           "  1      ACME               AB25Q128     NMGPMIZBMBXOTEEX\n"
           "(A refused answer exits 1 and names the question, the answer and why.)");
+}
 
+// Registered under flash-ini like a subcommand that another file adds.
+void add_decode(CLI::App& flash_ini) {
   CLI::App* decode = pgmdev_tool::add_command(
-      *dialogue, "decode",
+      flash_ini, "decode",
       "what the loader makes of an INI text: the first flash's 33 members, whether its check "
       "code holds under this suite version (and which version text that is), and whether it "
       "loads",
@@ -180,3 +183,4 @@ void add_commands(CLI::App& tool) {
 }  // namespace
 
 PGMDEV_TOOL_COMMANDS("", 50, add_commands);
+PGMDEV_TOOL_COMMANDS("flash-ini", 10, add_decode);
