@@ -72,18 +72,17 @@ int main(int argc, char** argv) {
   const double start = thread_cpu_seconds();
   const std::vector<pgmdev_tool::Suggestion> first = suggest(pgmdev_tool::known_names());
   const double first_seconds = thread_cpu_seconds() - start;
-  std::printf("first suggestion for %s over %zu known names: %s (distance %u), %.2f ms\n\n",
-              kTypo, names().size(), first.empty() ? "-" : first.front().name.c_str(),
+  std::printf("first suggestion for %s over %zu known names: %s (distance %u), %.2f ms\n\n", kTypo,
+              names().size(), first.empty() ? "-" : first.front().name.c_str(),
               first.empty() ? 0u : first.front().distance, first_seconds * 1e3);
 
   bench_summary::SummaryReporter reporter;
   if (!bench_summary::run_benchmarks(&argc, argv, reporter)) return 1;
   // The budget of one whole suggestion as the floor: the ratio must stay at or below 1.
   const double whole = reporter.seconds_of("BM_WholeSuggestion");
-  bench_summary::print_row("one whole name suggestion / its 50 ms budget",
-                           bench_summary::time_text(whole),
-                           bench_summary::time_text(kBudgetSeconds),
-                           whole < 0 ? -1 : whole / kBudgetSeconds, 1.0);
+  bench_summary::print_row(
+      "one whole name suggestion / its 50 ms budget", bench_summary::time_text(whole),
+      bench_summary::time_text(kBudgetSeconds), whole < 0 ? -1 : whole / kBudgetSeconds, 1.0);
   bench_summary::print_time_row(reporter, "name suggestion ranking / equality scan", "BM_Ranking",
                                 "BM_EqualityScan", 0);
   benchmark::Shutdown();
