@@ -338,6 +338,29 @@ void PGMDEV_FLASH_MANAGER::parse_database(unsigned char* data, unsigned int size
   }
 }
 
+std::vector<PGMDEV_SFL_FLASH_INFO> PGMDEV_FLASH_MANAGER::read_file_records(FIO_PATH flash_file) {
+  unsigned int size = 0;
+  const std::unique_ptr<unsigned char[]> payload =
+      PGMDEV_DB_CODEC::read_file(flash_file, kFlashFormat, size, PGMDEV_DB_HERE);
+  unsigned char* data = payload.get();
+  PGMDEV_FLASH_MANAGER reader(false, 0, true, false);
+  unsigned int index = 0;
+  PGMDEV_CHECK_TEXT(reader.get_dword(data, size, index) == kPgmdevDbVersion,
+                    "Mismatch version between flash file and reader");
+  const unsigned int count = reader.get_dword(data, size, index);
+  const unsigned int type_count = reader.get_dword(data, size, index);
+  PGMDEV_CHECK_TEXT(count > 0 && type_count > 0, "m_flash_count > 0 && m_type_count > 0");
+  PGMDEV_CHECK_TEXT(count <= (size - index) / kMinRecordBytes,
+                    "m_flash_count <= (size - index) / kMinRecordBytes");
+  std::vector<PGMDEV_SFL_FLASH_INFO> records(count);
+  for (PGMDEV_SFL_FLASH_INFO& record : records) {
+    read_record(data, size, index, record);
+    reader.confirm_data_type_end(data, size, index);
+  }
+  reader.confirm_database_end(data, size, index);
+  return records;
+}
+
 bool PGMDEV_FLASH_MANAGER::enable_device(unsigned int index) {
   PGMDEV_CHECK(m_flash_database != NULL);
   PGMDEV_CHECK(index < (m_flash_count + m_ini_count));
