@@ -10,9 +10,19 @@
 #include <vector>
 
 #include "fio.h"
+#include "pgmdev_csv.h"
 #include "pgmdev_export.h"
 #include "pgmdev_flash_manager_auto_export.h"
 #include "pgmdev_types.h"
+
+// One data row of a flash CSV as the one-default rule sees it: the record's device name, its gate
+// (the ini member), whether it is the default record of its name, and the row's line.
+struct PGMDEV_FLASH_GATED_ROW {
+  std::string device_name;
+  std::string gate;
+  bool default_dev = false;
+  unsigned int line = 0;
+};
 
 // One manager per programming chain, made and owned by the caller. The constructor loads the flash
 // database (dropping the records whose gate is off and checking that every device name has exactly
@@ -48,6 +58,10 @@ class PGMDEV_API PGMDEV_FLASH_MANAGER {
   // Checks that, from record start on, each device name (ignoring case) has exactly one default
   // record.
   void confirm_default_value(unsigned int start);
+  // Every record of a database file in file order, whatever the gates, the user-defined flash of
+  // the configuration and the one-default rule would make of it; the manager is left as it is.
+  // The file's container, framing and fields are checked as loading checks them.
+  std::vector<PGMDEV_SFL_FLASH_INFO> read_file_records(FIO_PATH flash_file);
   // Fills m_ini_flash with the user-defined flash of the configuration (docs/user_flash.md) when
   // its INI text decodes, is sealed for the running suite version and describes a sound device;
   // otherwise m_ini_flash is left empty. The key's "_DEBUG" switch traces the steps on standard
@@ -97,6 +111,17 @@ class PGMDEV_API PGMDEV_FLASH_MANAGER {
   // Number conversion ("0x" hexadecimal or decimal); with ok null a text that does not convert is
   // an internal error.
   unsigned int get_dword_from_string(std::string string, bool* ok);
+  // Whether the generator takes `cell` in data column `column` (below 33) as it stands: a text of 1
+  // to 255 bytes, TRUE or FALSE, a number that converts and fits its member. Otherwise false, with
+  // the rule and message in problem (its line and column are the caller's).
+  static bool check_csv_cell(unsigned int column, const std::string& cell,
+                             PGMDEV_CSV_PROBLEM& problem);
+  // The device names of the rows that, for some setting of the gates the rows name (each switch
+  // PGM_ALLOW_<gate> on or off), keep no default record or more than one among the rows that
+  // setting keeps, so that loading the generated file would fail. One problem (rule "default")
+  // per such name, at the row where the setting shows it, in the order of the names' first rows.
+  static std::vector<PGMDEV_CSV_PROBLEM> check_default_records(
+      const std::vector<PGMDEV_FLASH_GATED_ROW>& rows);
 
   // ---- Field readers of the flash file. Each reads at data[index], never at or past
   // data_size, and advances index; its checks report from the flash manager's source.
