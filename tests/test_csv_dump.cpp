@@ -13,9 +13,9 @@
 #include "cfg.h"
 #include "csv_dump.h"
 #include "msg.h"
+#include "pgmdev_db_file_test_util.h"
 #include "pgmdev_dev_info_manager.h"
 #include "pgmdev_flash_manager.h"
-#include "zlib_util.h"
 
 namespace {
 
@@ -27,7 +27,6 @@ using pgmdev_csv::DumpError;
 const std::string kShare = std::string(PGMDEV_BINARY_DIR) + "/share/pgmdev";
 const std::string kDevInfoFile = kShare + "/device_db/programmer/pgm_dev_info.pcf";
 const std::string kFlashFile = kShare + "/device_db/programmer/pgm_flash.pcf";
-constexpr size_t kHeaderBytes = 44;
 
 std::string read_file(const fs::path& path) {
   std::ifstream input(path, std::ios::binary);
@@ -36,29 +35,6 @@ std::string read_file(const fs::path& path) {
 
 void write_file(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-// The inflated payload of a database file image, and an image with another payload.
-std::string payload_of(const std::string& image) {
-  unsigned int length = 0;
-  std::memcpy(&length, image.data() + 40, 4);
-  std::string body(length, '\0');
-  EXPECT_EQ(zlib_uncompress(reinterpret_cast<unsigned char*>(body.data()), &length,
-                            reinterpret_cast<const unsigned char*>(image.data()) + kHeaderBytes,
-                            static_cast<unsigned int>(image.size() - kHeaderBytes - 2)),
-            ZLIB_OK);
-  return body;
-}
-
-std::string with_payload(const std::string& image, const std::string& body) {
-  std::string compressed(body.size() * 2 + 64, '\0');
-  unsigned int capacity = static_cast<unsigned int>(compressed.size());
-  EXPECT_EQ(zlib_compress(reinterpret_cast<unsigned char*>(compressed.data()), &capacity,
-                          reinterpret_cast<const unsigned char*>(body.data()),
-                          static_cast<unsigned int>(body.size())),
-            ZLIB_OK);
-  compressed.resize(capacity);
-  return image.substr(0, kHeaderBytes) + compressed + std::string(2, '\0');
 }
 
 class CsvDump : public testing::Test {
@@ -104,7 +80,7 @@ TEST_F(CsvDump, ShippedDatabasesRegenerateByteForByte) {
     EXPECT_EQ(dump.kind, c.kind) << c.file;
     EXPECT_EQ(dump.records, c.records) << c.file;
     const std::string original = read_file(c.file);
-    ASSERT_GT(original.size(), kHeaderBytes) << c.file;
+    ASSERT_GT(original.size(), kDbFileHeaderBytes) << c.file;
     EXPECT_TRUE(generate(c.kind, dump.csv) == original) << c.file;
     // What dump writes is a CSV that lint passes.
     const pgmdev_csv::LintReport report = pgmdev_csv::lint_csv_text("dumped.csv", dump.csv);
@@ -132,7 +108,7 @@ TEST_F(CsvDump, FilesThatAreNoDatabaseOrDamagedAreRefused) {
   other_schema[8 + 31] ^= 1;
   std::string unknown_magic = flash;
   unknown_magic[7] = 'X';
-  std::string flash_text = payload_of(flash);
+  std::string flash_text = inflated_body(flash);
   const size_t name = flash_text.find("M25P40");
   ASSERT_NE(name, std::string::npos);
   flash_text[name + 3] = ',';
@@ -162,7 +138,7 @@ TEST_F(CsvDump, FilesThatAreNoDatabaseOrDamagedAreRefused) {
        true},
       {"device-info file of another schema", "x", other_schema,
        "Mismatch ID between device file and reader", true},
-      {"a text that no cell can hold", "x", with_payload(flash, flash_text),
+      {"a text that no cell can hold", "x", with_body(flash, flash_text),
        ": record 0, device_name: the text 'M25,40' holds a character that a CSV cell cannot "
        "hold",
        false},

@@ -17,18 +17,17 @@
 
 #include "cfg.h"
 #include "ddb_blob_writer.h"
+#include "pgmdev_db_file_test_util.h"
 #include "pgmdev_ddb_mgr.h"
 #include "pgmdev_dev_info_manager.h"
 #include "pgmdev_flash_ini.h"
 #include "pgmdev_flash_ini_test_util.h"
 #include "pgmdev_flash_manager.h"
 #include "pgmdev_hps_mgr.h"
-#include "zlib_util.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-constexpr size_t kHeaderBytes = 44;
 
 std::string read_text(const fs::path& path) {
   std::ifstream input(path, std::ios::binary);
@@ -108,17 +107,6 @@ std::vector<std::string> words(const std::string& line) {
   return result;
 }
 
-std::string inflate(const std::string& image) {
-  unsigned int length = 0;
-  std::memcpy(&length, image.data() + 40, 4);
-  std::string body(length, '\0');
-  EXPECT_EQ(zlib_uncompress(reinterpret_cast<unsigned char*>(body.data()), &length,
-                            reinterpret_cast<const unsigned char*>(image.data()) + kHeaderBytes,
-                            static_cast<unsigned int>(image.size() - kHeaderBytes - 2)),
-            ZLIB_OK);
-  return body;
-}
-
 class FormatsDoc : public testing::Test {
  protected:
   void SetUp() override {
@@ -167,9 +155,9 @@ TEST_F(FormatsDoc, FlashDatabaseFile) {
   std::ofstream(csv) << example("flash-csv");
   PGMDEV_FLASH_MANAGER(false, 0, true, false).generate_flash_database(csv, file);
   const std::string image = read_text(file);
-  ASSERT_GT(image.size(), kHeaderBytes + 2);
-  expect_example_bytes("flash-header", bytes_of(image.substr(0, kHeaderBytes)));
-  expect_example_bytes("flash-body", bytes_of(inflate(image)));
+  ASSERT_GT(image.size(), kDbFileHeaderBytes + 2);
+  expect_example_bytes("flash-header", bytes_of(image.substr(0, kDbFileHeaderBytes)));
+  expect_example_bytes("flash-body", bytes_of(inflated_body(image)));
   EXPECT_EQ(image.substr(image.size() - 2), std::string(2, '\0'));
   PGMDEV_FLASH_MANAGER reader(false, 0, true, false);
   const std::vector<PGMDEV_SFL_FLASH_INFO> records = reader.read_file_records(file);
@@ -190,7 +178,7 @@ TEST_F(FormatsDoc, DeviceInfoRecordAndTables) {
   const std::string file = (m_dir / "pgm_dev_info.pcf").string();
   std::ofstream(csv) << csv_text;
   PGMDEV_DEV_INFO_MANAGER(true, 0).generate_device_database(csv, file);
-  const std::string body = inflate(read_text(file));
+  const std::string body = inflated_body(read_text(file));
   const size_t record_end = body.find("END1") + 4;
   ASSERT_NE(record_end, std::string::npos + 4);
   expect_example_bytes("device-info-record", bytes_of(body.substr(12, record_end - 12)));
