@@ -58,10 +58,11 @@ class PGMDEV_API PGMDEV_FLASH_MANAGER {
   // Checks that, from record start on, each device name (ignoring case) has exactly one default
   // record.
   void confirm_default_value(unsigned int start);
-  // Every record of a database file in file order, whatever the gates, the user-defined flash of
-  // the configuration and the one-default rule would make of it; the manager is left as it is.
-  // The file's container, framing and fields are checked as loading checks them.
-  std::vector<PGMDEV_SFL_FLASH_INFO> read_file_records(FIO_PATH flash_file);
+  // Every record of the flash database file flash_file, in file order, whatever its gate and
+  // without a user-defined flash: what the file holds rather than what a chain loads. The file is
+  // checked as in loading (a damaged file is an internal error); the one-default rule, which
+  // concerns the records a chain keeps, is not applied.
+  static std::vector<PGMDEV_SFL_FLASH_INFO> read_file_records(FIO_PATH flash_file);
   // Fills m_ini_flash with the user-defined flash of the configuration (docs/user_flash.md) when
   // its INI text decodes, is sealed for the running suite version and describes a sound device;
   // otherwise m_ini_flash is left empty. The key's "_DEBUG" switch traces the steps on standard
@@ -175,6 +176,9 @@ class PGMDEV_API PGMDEV_FLASH_MANAGER {
   static std::string gen_ini_password(std::string text);
   // Whether password is the 16-letter check code of text.
   static bool cmp_ini_password(std::string text, std::string password);
+  // The suite's version text that check codes are made from: "Velmora Version: ", the version,
+  // " ", "SP<n> " when the service pack is not 0, and "Build <n>".
+  static std::string get_ini_version_text();
   // Takes the text between the first "@" at or after pos and the next "@", upper-cased, into
   // *value and leaves pos on that closing "@". False (value empty, pos unchanged) when there is
   // no such pair.

@@ -159,8 +159,7 @@ TEST_F(FormatsDoc, FlashDatabaseFile) {
   expect_example_bytes("flash-header", bytes_of(image.substr(0, kDbFileHeaderBytes)));
   expect_example_bytes("flash-body", bytes_of(inflated_body(image)));
   EXPECT_EQ(image.substr(image.size() - 2), std::string(2, '\0'));
-  PGMDEV_FLASH_MANAGER reader(false, 0, true, false);
-  const std::vector<PGMDEV_SFL_FLASH_INFO> records = reader.read_file_records(file);
+  const std::vector<PGMDEV_SFL_FLASH_INFO> records = PGMDEV_FLASH_MANAGER::read_file_records(file);
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].device_name, "FLASH0001");
 }

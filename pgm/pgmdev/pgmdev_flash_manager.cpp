@@ -417,14 +417,15 @@ std::vector<PGMDEV_SFL_FLASH_INFO> PGMDEV_FLASH_MANAGER::read_file_records(FIO_P
   const std::unique_ptr<unsigned char[]> payload =
       PGMDEV_DB_CODEC::read_file(flash_file, kFlashFormat, size, PGMDEV_DB_HERE);
   unsigned char* data = payload.get();
+  PGMDEV_FLASH_MANAGER reader(false, 0, true, false);
   unsigned int index = 0;
-  const PAYLOAD_HEADER header = read_payload_header(*this, data, size, index);
+  const PAYLOAD_HEADER header = read_payload_header(reader, data, size, index);
   std::vector<PGMDEV_SFL_FLASH_INFO> records(header.flash_count);
   for (PGMDEV_SFL_FLASH_INFO& record : records) {
-    read_record(*this, data, size, index, record);
-    confirm_data_type_end(data, size, index);
+    read_record(reader, data, size, index, record);
+    reader.confirm_data_type_end(data, size, index);
   }
-  confirm_database_end(data, size, index);
+  reader.confirm_database_end(data, size, index);
   return records;
 }
 

@@ -471,6 +471,8 @@ std::string PGMDEV_FLASH_MANAGER::gen_ini_password(std::string text) {
   return password;
 }
 
+std::string PGMDEV_FLASH_MANAGER::get_ini_version_text() { return suite_version_text(); }
+
 bool PGMDEV_FLASH_MANAGER::cmp_ini_password(std::string text, std::string password) {
   if (password.size() != kPasswordLength) return false;
   return gen_ini_password(text) == password;

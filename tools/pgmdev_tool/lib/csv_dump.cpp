@@ -242,8 +242,7 @@ std::string aligned(const TABLE& rows) {
 }
 
 Dump dump_flash(const std::string& path) {
-  FLASH manager(false, 0, true, false);
-  const std::vector<PGMDEV_SFL_FLASH_INFO> records = manager.read_file_records(FIO_PATH(path));
+  const std::vector<PGMDEV_SFL_FLASH_INFO> records = FLASH::read_file_records(FIO_PATH(path));
   std::vector<std::string> types, names, kinds, bases, unused;
   for (unsigned int i = 0; i < FLASH::TOTAL_DATABASE_MEMBER; ++i) {
     const PGMDEV_MANAGER_TYPE type = FLASH::m_type_list[i];
