@@ -24,6 +24,19 @@ struct PGMDEV_FLASH_GATED_ROW {
   unsigned int line = 0;
 };
 
+// What the loader makes of a decoded user-flash INI text (parse_ext_flash_info): its first
+// entry, the flash its values give and, when the loader would not load that flash, why.
+struct PGMDEV_INI_ENTRY {
+  std::string record_text;      // the text up to the first "#"
+  std::string check_code;       // between that "#" and the first ";" after it; "" when none
+  unsigned int value_count{};   // "@"-delimited values in record_text (a sound one has 33)
+  bool values_read{};           // the 33 values were found and each converted
+  PGMDEV_SFL_FLASH_INFO flash;  // the members converted, in schema order up to a failure
+  std::string unsound;          // the first soundness check flash fails, "" when sound
+  bool check_code_holds{};      // check_code seals record_text under the running suite version
+  std::string refusal;          // the first of these the loader stops at, "" when it loads it
+};
+
 // One manager per programming chain, made and owned by the caller. The constructor loads the flash
 // database (dropping the records whose gate is off and checking that every device name has exactly
 // one default record) and prepares one map slot per chain device. A broken file or a misuse ends
@@ -153,9 +166,14 @@ class PGMDEV_API PGMDEV_FLASH_MANAGER {
   // ---- User-defined flash: the console dialogue and the INI text
 
   // Asks for one to three flash devices (standard input, word by word; questions on standard
-  // output) and prints their INI text after "INI : ".
+  // output) and prints their INI text after "INI : ". A text that the loader would refuse is not
+  // printed: the check it fails is, instead.
   void gen_flash_ini();
   void gen_flash_ini(std::istream& input, std::ostream& output);
+  // The same dialogue, with each refusal also written to errors as one line: the flash, the
+  // question, the answer and why it was refused (or which of the loader's checks the text would
+  // fail). Returns the INI text, or "" when none was made.
+  std::string gen_flash_ini(std::istream& input, std::ostream& output, std::ostream& errors);
   // Asks for the parameters of one flash and builds its record text in raw: "@" before each of the
   // 33 values and a closing "@". False at the first answer that is refused (raw is then not to be
   // used).
@@ -176,6 +194,9 @@ class PGMDEV_API PGMDEV_FLASH_MANAGER {
   static std::string gen_ini_password(std::string text);
   // Whether password is the 16-letter check code of text.
   static bool cmp_ini_password(std::string text, std::string password);
+  // What the loader makes of the decoded INI text text: the same steps and checks as
+  // parse_ext_flash_info, each one's outcome kept.
+  static PGMDEV_INI_ENTRY read_ini_entry(const std::string& text);
   // The suite's version text that check codes are made from: "Velmora Version: ", the version,
   // " ", "SP<n> " when the service pack is not 0, and "Build <n>".
   static std::string get_ini_version_text();
