@@ -157,6 +157,22 @@ TEST(CsvLint, KindComesFromTheTypeRow) {
   }
 }
 
+TEST(CsvLint, RowsOfFarTooManyCellsAreCountedAsTheGeneratorsCountThem) {
+  // A flash row drops empty values, a device-info row keeps empty cells.
+  std::string flash = text_of(flash_csv({flash_row("FLASHA")}), ",");
+  for (int i = 0; i < 1000000; ++i) flash += "x,,";
+  const LintReport flash_report = pgmdev_csv::lint_csv_text("flash.csv", flash + "\n");
+  expect_findings(flash_report, {{10, 34, "cell-count"}});
+  EXPECT_EQ(flash_report.findings[0].message.rfind("the row has 1000000 values", 0), 0u);
+
+  std::vector<Row> rows = dev_info_csv();
+  rows.push_back(Row(200000, ""));
+  const LintReport dev_info_report = pgmdev_csv::lint_csv_text("dev_info.csv", text_of(rows, ","));
+  expect_findings(dev_info_report,
+                  {{81, 1, "line-length"}, {81, 1, "row-count"}, {81, 87, "cell-count"}});
+  EXPECT_EQ(dev_info_report.findings[2].message.rfind("the row has 200000 cells", 0), 0u);
+}
+
 TEST(CsvLint, UnreadableFileIsOneFinding) {
   const LintReport report = pgmdev_csv::lint_csv_file("/nonexistent/dir/flash.csv");
   ASSERT_EQ(report.findings.size(), 1u);

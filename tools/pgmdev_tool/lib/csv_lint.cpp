@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <set>
@@ -89,6 +90,44 @@ const Schema kFlashSchema = {
     CsvKind::kFlash, FLASH::TOTAL_DATABASE_MEMBER, FLASH::m_name_list, FLASH::m_type_list, false,
     "values",        &FLASH::check_csv_cell};
 
+// The separators of cells, as the generators split rows.
+constexpr char kDelimiters[] = " \t\n,";
+bool is_delimiter(char c) { return std::strchr(kDelimiters, c) != nullptr && c != '\0'; }
+
+// The number of cells that the generators' tokenizer makes of text, counted without making them:
+// with keep_empty every delimiter ends a cell, else a cell is a run of other characters.
+size_t cell_count(const std::string& text, bool keep_empty) {
+  size_t count = keep_empty ? 1 : 0;
+  bool in_cell = false;
+  for (const char c : text) {
+    const bool delimiter = is_delimiter(c);
+    if (keep_empty) {
+      count += delimiter;
+    } else {
+      count += !delimiter && !in_cell;
+      in_cell = !delimiter;
+    }
+  }
+  return count;
+}
+
+// The start of text up to its n-th delimiter (all of it when it has fewer).
+std::string first_delimited(const std::string& text, size_t n) {
+  size_t delimiters = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (is_delimiter(text[i]) && ++delimiters == n) return text.substr(0, i);
+  }
+  return text;
+}
+
+// The cells of a row: how many the tokenizer makes, and the cells themselves unless they are
+// far more than any row of the kind may hold (then only the count is kept, so that a line of a
+// million commas takes no more memory than its text).
+struct CELLS {
+  size_t count = 0;
+  std::vector<std::string> values;
+};
+
 // How many of the cells name the column types of the schema at their places.
 unsigned int type_matches(const Schema& schema, const std::vector<std::string>& cells) {
   unsigned int matches = 0;
@@ -104,7 +143,7 @@ class Linter {
       : m_file(file),
         m_schema(schema),
         m_report(report),
-        m_tokenizer(" \t\n,", schema.keep_empty_cells, "", "", "", false) {}
+        m_tokenizer(kDelimiters, schema.keep_empty_cells, "", "", "", false) {}
 
   void add(unsigned int line, unsigned int column, Severity severity, const std::string& rule,
            const std::string& message) {
@@ -115,20 +154,20 @@ class Linter {
     add(line, column, Severity::kError, rule, message);
   }
 
-  std::vector<std::string> cells(const Row& row) const {
-    std::vector<std::string> cells;
-    m_tokenizer.tokenize(row.text, cells);
+  CELLS cells(const Row& row) const {
+    CELLS cells;
+    cells.count = cell_count(row.text, m_schema.keep_empty_cells);
+    if (cells.count <= 4 * size_t(m_schema.columns)) m_tokenizer.tokenize(row.text, cells.values);
     return cells;
   }
 
   // Whether the row has one cell per column; reports it when not.
-  bool check_cell_count(const Row& row, const std::vector<std::string>& cells,
-                        const std::string& row_kind) {
-    if (cells.size() == m_schema.columns) return true;
+  bool check_cell_count(const Row& row, const CELLS& cells, const std::string& row_kind) {
+    if (cells.count == m_schema.columns) return true;
     const unsigned int column =
-        static_cast<unsigned int>(std::min<size_t>(cells.size(), m_schema.columns)) + 1;
+        static_cast<unsigned int>(std::min<size_t>(cells.count, m_schema.columns)) + 1;
     error(row.line, column, "cell-count",
-          row_kind + " has " + std::to_string(cells.size()) + " " + m_schema.cells_word +
+          row_kind + " has " + std::to_string(cells.count) + " " + m_schema.cells_word +
               "; it needs " + std::to_string(m_schema.columns) +
               " (separated by commas, blanks or tabs" +
               (m_schema.keep_empty_cells ? "; two in a row make an empty cell)"
@@ -137,8 +176,9 @@ class Linter {
   }
 
   void check_type_row(const Row& row) {
-    const std::vector<std::string> cells = this->cells(row);
-    check_cell_count(row, cells, "the type row");
+    const CELLS row_cells = this->cells(row);
+    check_cell_count(row, row_cells, "the type row");
+    const std::vector<std::string>& cells = row_cells.values;
     for (unsigned int i = 0; i < m_schema.columns && i < cells.size(); ++i) {
       const char* type = pgmdev_csv_type_name(m_schema.types[i]);
       if (cells[i] == type) continue;
@@ -150,8 +190,9 @@ class Linter {
 
   // The name row names every column at its place, in any letter case.
   void check_name_row(const Row& row) {
-    const std::vector<std::string> cells = this->cells(row);
-    check_cell_count(row, cells, "the name row");
+    const CELLS row_cells = this->cells(row);
+    check_cell_count(row, row_cells, "the name row");
+    const std::vector<std::string>& cells = row_cells.values;
     std::map<std::string, unsigned int> place;
     for (unsigned int i = 0; i < m_schema.columns; ++i) place[m_schema.names[i]] = i;
     std::set<std::string> named;
@@ -234,10 +275,11 @@ void lint_device_info(Linter& linter, const std::vector<Row>& rows, unsigned int
                    "data row " + std::to_string(data_rows) + ": the database holds exactly " +
                        std::to_string(TOTAL_DATABASE_DEVICE) + " records");
     }
-    const std::vector<std::string> cells = linter.cells(row);
+    const CELLS row_cells = linter.cells(row);
+    const std::vector<std::string>& cells = row_cells.values;
     // A family that a broken row names is not reported missing as well.
     if (!cells.empty() && !cells[0].empty()) families.insert(cells[0]);
-    if (!linter.check_cell_count(row, cells, "the row")) continue;
+    if (!linter.check_cell_count(row, row_cells, "the row")) continue;
     linter.check_data_cells(row, cells);
 
     std::string filled;
@@ -311,13 +353,14 @@ void lint_flash(Linter& linter, const std::vector<Row>& rows, unsigned int end_l
     const Row& row = rows[r];
     if (linter.check_header_row(r, row)) continue;
     if (flash_free_row(static_cast<unsigned int>(r))) continue;
-    const std::vector<std::string> cells = linter.cells(row);
+    const CELLS row_cells = linter.cells(row);
     if (r < kFlashFirstDataRow) {
-      linter.check_cell_count(row, cells, "description row " + std::to_string(r + 1));
+      linter.check_cell_count(row, row_cells, "description row " + std::to_string(r + 1));
       continue;
     }
     ++data_rows;
-    if (!linter.check_cell_count(row, cells, "the row")) continue;
+    if (!linter.check_cell_count(row, row_cells, "the row")) continue;
+    const std::vector<std::string>& cells = row_cells.values;
     linter.check_data_cells(row, cells);
     gated_rows.push_back({cells[kDeviceName], cells[kGate], cells[kDefault] == "TRUE", row.line});
   }
@@ -349,8 +392,10 @@ LintReport lint_csv_text(const std::string& file, const std::string& text) {
     return report;
   }
   // The type row names the kind: its first cell, else whichever schema it matches more of.
+  // Its cells beyond the longest type row do not matter.
   std::vector<std::string> first_cells;
-  LXT_TOKENIZER(" \t\n,", false, "", "", "", false).tokenize(rows[0].text, first_cells);
+  LXT_TOKENIZER(kDelimiters, false, "", "", "", false)
+      .tokenize(first_delimited(rows[0].text, 2 * TOTAL_DEVICE_DATABASE_MEMBER), first_cells);
   const unsigned int dev_info_matches = type_matches(kDevInfoSchema, first_cells);
   const unsigned int flash_matches = type_matches(kFlashSchema, first_cells);
   const Schema* schema = nullptr;
