@@ -1,8 +1,8 @@
 // User-defined flash: the console dialogue, the INI text codec, the check code, the field
-// conversions, loading at the head of the flash table, and pgmdev-tool flash-ini end to end.
+// conversions and loading at the head of the flash table (the tool's flash-ini end to end is in
+// test_tool_flash_ini.cpp).
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -1013,45 +1013,6 @@ TEST_F(IniLoadingTest, ReadIniEntryTellsWhatTheLoaderDoes) {
 
 TEST(FlashIniKeyTest, ScrambledTableAssemblesTheConfigurationKey) {
   EXPECT_EQ(pgmdev_flash_ini_config_key(), kIniKey);
-}
-
-// ---------------------------------------------------------------------------------------------
-// End to end
-
-std::string run_command(const std::string& command) {
-  std::string output;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return output;
-  char buffer[4096];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) output.append(buffer, got);
-  EXPECT_EQ(pclose(pipe), 0) << command;
-  return output;
-}
-
-TEST_F(IniLoadingTest, ToolDialogueToLoadedManager) {
-  // The answers of a user defining a flash with the identification bytes of the M25P80.
-  const std::vector<std::string> answers = base_answers({{kDevice, "my25q80"},
-                                                         {kMemoryId, "14"},
-                                                         {kMemoryType, "20"},
-                                                         {kMfcId, "20"},
-                                                         {kDensity, "8"}});
-  const std::string output = run_command("printf '%s\\n' '1 " + split_join(answers, " ") +
-                                         "' | '" PGMDEV_TOOL_PATH "' flash-ini");
-  const std::size_t ini = output.rfind("INI : ");
-  ASSERT_NE(ini, std::string::npos) << output;
-  const std::size_t end = output.find('\n', ini);
-  ASSERT_NE(end, std::string::npos);
-  const std::string text = output.substr(ini + 6, end - ini - 6);
-
-  const std::unique_ptr<MANAGER> manager = load_with(text);
-  ASSERT_TRUE(holds_ini_flash(*manager, "MY25Q80"));
-  ASSERT_TRUE(manager->flash_id_database_mapping(false, 0, kM25p80Id, 3));
-  const PGMDEV_SFL_FLASH_INFO& flash =
-      manager->m_flash_database[manager->get_flash_mapping_index(0, false)];
-  EXPECT_EQ(flash.device_name, "MY25Q80");
-  EXPECT_EQ(flash.device_bit_size, 8u << 20);
-  EXPECT_EQ(flash.bottom_value, 32);
 }
 
 }  // namespace

@@ -134,7 +134,7 @@ void add_generator(CLI::App& tool, const char* name, const char* description, in
   command->add_option("CSV", g_path, "the CSV source")->required()->check(CLI::ExistingFile);
   command->add_option("OUT", g_out, "the database file to write (whole or not at all)")->required();
   pgmdev_tool::set_example(command, std::string("pgmdev-tool ") + name + " " + csv + " out.pcf",
-                           "(nothing: out.pcf is written. A CSV with an error is told as "
+                           "(no output; out.pcf is written. A CSV with an error is told as "
                            "'pgmdev-tool lint' tells it, the status is 1 and nothing is "
                            "written.)");
 }

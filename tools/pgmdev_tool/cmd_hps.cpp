@@ -418,13 +418,26 @@ void add_id(CLI::App* command, bool spi) {
   }
 }
 
+// The examples of one kind's commands: each command line after "pgmdev-tool hps KIND " and
+// (trimmed) output, real ones.
+struct EXAMPLES {
+  const char* group_output;  // of "list", the group's example
+  const char* list_json;     // of "list --json"
+  const char* show_id;
+  const char* show_output;
+  const char* add_fields;
+  const char* add_output;
+  const char* remove_id;
+};
+
 template <class RECORD, class MANAGER>
-void add_kind(CLI::App& hps, const HPS_KIND<RECORD, MANAGER>& kind, const char* example_id,
-              const char* show_example, const char* add_example) {
+void add_kind(CLI::App& hps, const HPS_KIND<RECORD, MANAGER>& kind, const EXAMPLES& examples) {
   const std::string name = kind.name;
+  const std::string prefix = "pgmdev-tool hps " + name + " ";
   const bool spi = name == "spi";
   CLI::App* group =
       pgmdev_tool::add_command(hps, name, spi ? "HPS SPI flash records" : "HPS NAND flash records");
+  pgmdev_tool::set_example(group, prefix + "list", examples.group_output);
 
   CLI::App* list = pgmdev_tool::add_command(
       *group, "list",
@@ -432,12 +445,13 @@ void add_kind(CLI::App& hps, const HPS_KIND<RECORD, MANAGER>& kind, const char* 
           " records: the user's from pgm_flash.ini first, then the built-in ones",
       [&kind] { return run_list(kind); });
   pgmdev_tool::add_json_flag(list);
+  pgmdev_tool::set_example(list, prefix + "list --json", examples.list_json);
 
   CLI::App* show = pgmdev_tool::add_command(*group, "show", "show the records with an id",
                                             [&kind] { return run_show(kind); });
   add_id(show, spi);
   pgmdev_tool::add_json_flag(show);
-  pgmdev_tool::set_example(show, "pgmdev-tool hps " + name + " show " + example_id, show_example);
+  pgmdev_tool::set_example(show, prefix + "show " + examples.show_id, examples.show_output);
 
   CLI::App* add = pgmdev_tool::add_command(
       *group, "add",
@@ -446,32 +460,71 @@ void add_kind(CLI::App& hps, const HPS_KIND<RECORD, MANAGER>& kind, const char* 
       [&kind] { return run_add(kind); });
   add->add_option("FIELD=VALUE", g_options.assignments, "field values");
   pgmdev_tool::add_json_flag(add);
-  pgmdev_tool::set_example(add, std::string("pgmdev-tool hps ") + name + " add " + add_example,
-                           "source : pgm_flash.ini\n...\npgmdev-tool: added to "
-                           "/opt/suite/bin/pgm_flash.ini");
+  pgmdev_tool::set_example(
+      add, prefix + "add " + examples.add_fields,
+      std::string(examples.add_output) + "\npgmdev-tool: added to /opt/suite/bin/pgm_flash.ini");
 
   CLI::App* remove =
       pgmdev_tool::add_command(*group, "remove", "remove the records of pgm_flash.ini with an id",
                                [&kind] { return run_remove(kind); });
   add_id(remove, spi);
   pgmdev_tool::add_json_flag(remove);
+  pgmdev_tool::set_example(remove, prefix + "remove " + examples.remove_id,
+                           std::string(examples.add_output) +
+                               "\npgmdev-tool: removed 1 record(s) from "
+                               "/opt/suite/bin/pgm_flash.ini");
 }
 
 void add_commands(CLI::App& tool) {
   CLI::App* hps = pgmdev_tool::add_command(
       tool, "hps", "the SPI and NAND flash records of a device's HPS (built-in and pgm_flash.ini)");
-  add_kind(*hps, kSpi, "0x20BA20",
-           "source                        : built-in\nsiid                          : 0x20BA20\n"
-           "...",
-           "siid=0x19BA21 mask=FFFFFF ext_siid=0 ext_mask=0 manufacturer=ACME name=QSPI_256 "
-           "flash_bit_size=256 sector_byte_size=64 page_byte_size=256 bulk_erase_time=480 "
-           "bulk_erase_interval_wait_time=3 sector_erase_time=3 page_program_time=1000 "
-           "program_time=1 die_size=1 speed_mode=Y byte4_se_opcode=DC byte4_pp_opcode=12 "
-           "byte4_read_opcode=13");
-  add_kind(*hps, kNand, "0x2C 0x68",
-           "source          : built-in\nmanufacturer_id : 0x2C\ndevice_id       : 0x68\n"
-           "flash_byte_size : 4294967296",
-           "manufacturer_id=C2 device_id=DC flash_byte_size=512");
+  pgmdev_tool::set_example(hps, "pgmdev-tool hps nand show 0x2C 0x68",
+                           "source          : built-in\n"
+                           "manufacturer_id : 0x2C\n"
+                           "device_id       : 0x68\n"
+                           "flash_byte_size : 4294967296");
+  add_kind(
+      *hps, kSpi,
+      {"source    siid      mask      ext_siid  ext_mask  manufacturer  name       "
+       "flash_bit_size  sector_byte_size  die_size\n"
+       "built-in  0x17BA20  0xFFFFFF  0x00      0x00      MICRON        QSPI_64    "
+       "67108864        65536             1\n"
+       "...",
+       "[\n  {\n    \"source\": \"built-in\",\n    \"siid\": 1554976,\n    \"mask\": 16777215,\n"
+       "...",
+       "0x20BA20 0x44",
+       "source                        : built-in\n"
+       "siid                          : 0x20BA20\n"
+       "mask                          : 0xFFFFFF\n"
+       "ext_siid                      : 0x44\n"
+       "...",
+       "siid=0x19BA21 mask=FFFFFF ext_siid=0 ext_mask=0 manufacturer=ACME name=QSPI_256 "
+       "flash_bit_size=256 sector_byte_size=64 page_byte_size=256 bulk_erase_time=480 "
+       "bulk_erase_interval_wait_time=3 sector_erase_time=3 page_program_time=1000 "
+       "program_time=1 die_size=1 speed_mode=Y byte4_se_opcode=DC byte4_pp_opcode=12 "
+       "byte4_read_opcode=13",
+       "source                        : pgm_flash.ini\n"
+       "siid                          : 0x19BA21\n"
+       "...",
+       "0x19BA21"});
+  add_kind(*hps, kNand,
+           {"source    manufacturer_id  device_id  flash_byte_size\n"
+            "built-in  0x2C             0x68       4294967296\n"
+            "...",
+            "[\n  {\n    \"source\": \"built-in\",\n    \"manufacturer_id\": 44,\n"
+            "    \"device_id\": 104,\n"
+            "...",
+            "0x2C 0x68",
+            "source          : built-in\n"
+            "manufacturer_id : 0x2C\n"
+            "device_id       : 0x68\n"
+            "flash_byte_size : 4294967296",
+            "manufacturer_id=C2 device_id=DC flash_byte_size=512",
+            "source          : pgm_flash.ini\n"
+            "manufacturer_id : 0xC2\n"
+            "device_id       : 0xDC\n"
+            "flash_byte_size : 536870912",
+            "0xC2 0xDC"});
 }
 
 }  // namespace
