@@ -10,9 +10,19 @@
 #include <vector>
 
 #include "fio.h"
+#include "pgmdev_csv.h"
 #include "pgmdev_export.h"
 #include "pgmdev_flash_manager_auto_export.h"
 #include "pgmdev_types.h"
+
+// One data row of a flash CSV as the one-default rule sees it: the record's device name, its gate
+// (the ini member), whether it is the default record of its name, and the row's line.
+struct PGMDEV_FLASH_GATED_ROW {
+  std::string device_name;
+  std::string gate;
+  bool default_dev = false;
+  unsigned int line = 0;
+};
 
 // What the loader makes of a decoded user-flash INI text (parse_ext_flash_info): its first
 // entry, the flash its values give and, when the loader would not load that flash, why.
@@ -115,6 +125,17 @@ class PGMDEV_API PGMDEV_FLASH_MANAGER {
   // Number conversion ("0x" hexadecimal or decimal); with ok null a text that does not convert is
   // an internal error.
   unsigned int get_dword_from_string(std::string string, bool* ok);
+  // Whether the generator takes `cell` in data column `column` (below 33) as it stands: a text of 1
+  // to 255 bytes, TRUE or FALSE, a number that converts and fits its member. Otherwise false, with
+  // the rule and message in problem (its line and column are the caller's).
+  static bool check_csv_cell(unsigned int column, const std::string& cell,
+                             PGMDEV_CSV_PROBLEM& problem);
+  // The device names of the rows that, for some setting of the gates the rows name (each switch
+  // PGM_ALLOW_<gate> on or off), keep no default record or more than one among the rows that
+  // setting keeps, so that loading the generated file would fail. One problem (rule "default")
+  // per such name, at the row where the setting shows it, in the order of the names' first rows.
+  static std::vector<PGMDEV_CSV_PROBLEM> check_default_records(
+      const std::vector<PGMDEV_FLASH_GATED_ROW>& rows);
 
   // ---- Field readers of the flash file. Each reads at data[index], never at or past
   // data_size, and advances index; its checks report from the flash manager's source.

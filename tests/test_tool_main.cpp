@@ -173,8 +173,10 @@ std::vector<std::string> command_paths() {
 // prints the lines it shows, in order ("..." stands for lines left out, a line in parentheses
 // is a note).
 TEST(ToolMain, EveryCommandHasAnExampleThatHolds) {
-  // These write files: their examples are only shown.
-  const std::set<std::string> kNotRun = {"gen-dev-info", "gen-flash"};
+  // These write files, or read files that only their user has: their examples are only shown.
+  const std::set<std::string> kNotRun = {"gen-dev-info", "gen-flash",      "lint",
+                                         "dump",         "hps spi add",    "hps spi remove",
+                                         "hps nand add", "hps nand remove"};
   const std::vector<std::string> paths = command_paths();
   ASSERT_GT(paths.size(), 10u);
   for (const std::string& path : paths) {
