@@ -1,8 +1,9 @@
 // Feeds an inflated device-info body to the parse step, as initialize_device_database hands it
 // over: the whole input is the body, and its record section ends where the index tables of the
 // catalogue's size begin. A body too short to hold the tables is parsed as the generator checks
-// what it wrote, records only. The debug listing mode follows the input's length (0 to 4). A body
-// that loads is then asked every lookup, whose answers must lie within the records held.
+// what it wrote, records only. The debug listing mode (0 to 4) follows the body's column count,
+// which the parser only requires to be non-zero. A body that loads is then asked every lookup,
+// whose answers must lie within the records held.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -46,7 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The body in a buffer of exactly its length, so that any read past it is seen.
   const std::unique_ptr<unsigned char[]> body(new unsigned char[size]);
   std::copy(data, data + size, body.get());
-  PGMDEV_DEV_INFO_MANAGER manager(true, static_cast<unsigned int>(size % 5));
+  constexpr size_t kColumnCountOffset = 8;
+  const unsigned int listing =
+      size >= kColumnCountOffset + 4 ? pgmdev_fuzz::load_le(data + kColumnCountOffset, 4) % 5 : 0;
+  PGMDEV_DEV_INFO_MANAGER manager(true, listing);
   const unsigned int body_size = static_cast<unsigned int>(size);
   if (body_size <= manager.get_table_size()) {
     pgmdev_fuzz::completes([&] { manager.parse_database(body.get(), body_size, true); });

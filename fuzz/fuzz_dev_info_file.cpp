@@ -1,7 +1,8 @@
 // Feeds a whole device-info database file to the loader, as the installed
 // programmer/pgm_dev_info.pcf: container checks (size, magic, schema id), inflation into the
-// declared length, parsing of records and index tables. A file that loads is asked every family
-// and device lookup and every configuration-name search.
+// declared length, parsing of records and index tables, and the debug listing whose mode (0 to 4)
+// follows the file's length. A file that loads is asked every family and device lookup and every
+// configuration-name search.
 //
 // The mutator inflates the body, mutates it, mostly re-seals the declared length and deflates it
 // again, so that mutated bodies get past the container.
@@ -20,6 +21,7 @@ namespace {
 
 const std::string& database_path() {
   static const std::string path = [] {
+    pgmdev_fuzz::quiet_standard_output();
     const std::string directory = pgmdev_fuzz::scratch_dir();
     std::filesystem::create_directories(directory + "/programmer");
     cfg_set_value("PGMDEV_DEVICE_DB_DIR", directory);
@@ -50,8 +52,8 @@ void ask_lookups(PGMDEV_DEV_INFO_MANAGER& manager) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (4u << 20)) return 0;
   pgmdev_fuzz::write_file(database_path(), data, size);
-  pgmdev_fuzz::completes([] {
-    PGMDEV_DEV_INFO_MANAGER manager(false, 0);
+  pgmdev_fuzz::completes([size] {
+    PGMDEV_DEV_INFO_MANAGER manager(false, static_cast<unsigned int>(size % 5));
     ask_lookups(manager);
   });
   return 0;

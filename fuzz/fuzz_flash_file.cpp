@@ -1,8 +1,9 @@
 // Feeds a whole flash database file to a flash manager's constructor, as the installed
 // programmer/pgm_flash.pcf: container checks, inflation into the declared length, the records with
-// their gates and the one-default rule. A file that loads is asked, for every record, the mapping
-// of the identification bytes that the record describes, the default record of its device name
-// and the longest program time of the chain.
+// their gates and the one-default rule, and the debug listing when the file's length is odd. A
+// file that loads is asked, for every record, the mapping of the identification bytes that the
+// record describes, the default record of its device name and the longest program time of the
+// chain.
 //
 // The mutator inflates the payload, mutates it, mostly re-seals the declared length and deflates
 // it again, so that mutated payloads get past the container.
@@ -66,8 +67,8 @@ void ask_queries(PGMDEV_FLASH_MANAGER& manager) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (4u << 20)) return 0;
   pgmdev_fuzz::write_file(database_path(), data, size);
-  pgmdev_fuzz::completes([] {
-    PGMDEV_FLASH_MANAGER manager(false, kChainDevices, false, false);
+  pgmdev_fuzz::completes([size] {
+    PGMDEV_FLASH_MANAGER manager(false, kChainDevices, false, (size & 1) != 0);
     ask_queries(manager);
   });
   msg_clear_debug_log();  // debug messages pile up in the host's log
