@@ -10,6 +10,7 @@
 #define PGMDEV_DEVICE_GRAMMAR_MGR_H
 
 #include <string>
+#include <vector>
 
 #include "pgmdev_export.h"
 
@@ -44,6 +45,17 @@ class PGMDEV_API PGMDEV_DEVICE_GRAMMAR_MGR {
   // Whether the device is named by its full part name (the name is its own package and pgm
   // name).
   static bool use_full_name(const std::string& name);
+
+  // The kinds of name that the grammar database holds name (normalized) as, in this order:
+  // "full part name", "package name", "pgm name", "pcf name", "family pcf name", "family name",
+  // "catalogue device name". Empty for a name it does not hold.
+  static std::vector<std::string> get_name_kinds(const std::string& name);
+  // The pcf names listed under a family name, in stored order; empty for a name that is no
+  // family name.
+  static std::vector<std::string> get_family_pcfs(const std::string& family);
+  // Every name the grammar database holds, as a key or a list entry of any of its maps,
+  // normalized, sorted and without repeats (for listings and for suggesting a known name).
+  static std::vector<std::string> get_all_names();
 };
 
 #endif  // PGMDEV_DEVICE_GRAMMAR_MGR_H

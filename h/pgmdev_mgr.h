@@ -56,6 +56,10 @@ class PGMDEV_API PGMDEV_MGR {
   // its name is assigned through name when it is given.
   static bool pgm_check_type_enum_supported(PGM_ENUM_TYPE pgm_enum_type, unsigned int value,
                                             std::string* name);
+
+  // The library's version, "MAJOR.MINOR.PATCH": the version of its CMake package and pkg-config
+  // file.
+  static std::string get_library_version();
 };
 
 #endif  // PGMDEV_MGR_H

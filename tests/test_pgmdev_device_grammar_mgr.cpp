@@ -281,24 +281,4 @@ TEST(DeviceGrammarEmbedded, NamedExamples) {
   EXPECT_TRUE(GRAMMAR::use_package_name("qz10a"));
 }
 
-// pgmdev-tool name, linked against the shared library, prints one line per result.
-TEST(DeviceGrammarTool, NameCommandPrintsTheWholeChain) {
-  const std::string command = std::string(PGMDEV_TOOL_PATH) + " name ' qz40bf256c6n ' 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::string out;
-  char buffer[256];
-  while (fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
-  ASSERT_EQ(pclose(pipe), 0) << out;
-  for (const char* line :
-       {"package          : QZ40BF256\n", "pgm name         : QZ40B\n",
-        "pgm part pcf     : QZ60B (of QZ40B)\n", "pgm family pcf   : TERNFIELD_FAMILY (of QZ40B)\n",
-        "pgm pcfs         : QZ60B / TERNFIELD_FAMILY\n", "dev part pcf     : -\n",
-        "dev pcfs         :  / \n", "family           : TERNFIELD (of QZ40B)\n",
-        "pcf device       : QZ60B_DIE (of QZ60B)\n", "use_package_name : no\n",
-        "use_full_name    : no\n"}) {
-    EXPECT_NE(out.find(line), std::string::npos) << line << "\nin:\n" << out;
-  }
-}
-
 }  // namespace

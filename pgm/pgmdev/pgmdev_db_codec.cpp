@@ -3,9 +3,14 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cstring>
 #include <fstream>
+#include <iterator>
+#include <string>
+#include <utility>
 
+#include "gen.h"
 #include "mem.h"
 #include "msg.h"
 #include "pgm_common.h"
@@ -21,6 +26,35 @@ using pgmdev_db_detail::load_le;
 using pgmdev_db_detail::need_room;
 using pgmdev_db_detail::store_le;
 using pgmdev_db_detail::tag_in;
+
+// Whether text, once trimmed when the format trims, is a run of decimal digits or "0x"/"0X" and
+// a run of hexadecimal digits: the form of a number, whether or not its value fits 32 bits.
+bool has_number_form(const std::string& text, const PGMDEV_DB_FORMAT& format) {
+  const std::string subject =
+      format.convert_trim ? gen_remove_leading_and_trailing_white_spaces(text) : text;
+  const bool hex =
+      subject.size() > 2 && subject[0] == '0' && (subject[1] == 'x' || subject[1] == 'X');
+  const size_t first = hex ? 2 : 0;
+  if (first >= subject.size()) return false;
+  for (size_t i = first; i < subject.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(subject[i]);
+    if (!(hex ? std::isxdigit(c) : std::isdigit(c))) return false;
+  }
+  return true;
+}
+
+// What a field of count bytes holds, for messages.
+const char* width_text(unsigned int count) {
+  return count == 1   ? "a byte (0 to 0xFF)"
+         : count == 2 ? "a word (0 to 0xFFFF)"
+                      : "32 bits (0 to 0xFFFFFFFF)";
+}
+
+bool set_problem(PGMDEV_CSV_PROBLEM& problem, const char* rule, std::string message) {
+  problem.rule = rule;
+  problem.message = std::move(message);
+  return false;
+}
 
 }  // namespace
 
@@ -82,6 +116,62 @@ void PGMDEV_DB_CODEC::dump_value(unsigned char* data, unsigned int data_size, un
                                                           : PGMDEV_MANAGER_DWORD);
   need_room(data_size, index, count, site);
   store_le(data, index, value, count);
+}
+
+const char* pgmdev_csv_type_name(PGMDEV_MANAGER_TYPE type) {
+  // Indexed by PGMDEV_MANAGER_TYPE: the column types that a CSV source can name.
+  static constexpr const char* kNames[] = {"DEVID_ENUM", "DEVID_STR", "STL_STRING", "bool",
+                                           "BYTE",       "WORD",      "DWORD",      "ENUM"};
+  const unsigned int index = static_cast<unsigned int>(type);
+  return index < std::size(kNames) ? kNames[index] : nullptr;
+}
+
+bool PGMDEV_DB_CODEC::check_string(const std::string& string, bool allow_empty, const char* column,
+                                   PGMDEV_CSV_PROBLEM& problem) {
+  if (string.empty() && !allow_empty) {
+    return set_problem(problem, "empty-text",
+                       std::string(column) + ": empty text; write 1 to 255 characters");
+  }
+  if (string.size() > kPgmdevDbMaxTextBytes) {
+    return set_problem(problem, "text-length",
+                       std::string(column) + ": text of " + std::to_string(string.size()) +
+                           " bytes; a field holds at most 255");
+  }
+  return true;
+}
+
+bool PGMDEV_DB_CODEC::check_bool(const std::string& string, const PGMDEV_DB_FORMAT& format,
+                                 const char* column, PGMDEV_CSV_PROBLEM& problem) {
+  if ((format.bool_accepts_empty && string.empty()) || string == "FALSE" || string == "TRUE") {
+    return true;
+  }
+  return set_problem(problem, "flag",
+                     std::string(column) + ": '" + string + "' is not a flag; write TRUE or FALSE" +
+                         (format.bool_accepts_empty ? " (an empty cell is FALSE)" : ""));
+}
+
+bool PGMDEV_DB_CODEC::check_value(const std::string& string, unsigned int count,
+                                  const PGMDEV_DB_FORMAT& format, const char* column,
+                                  PGMDEV_CSV_PROBLEM& problem) {
+  bool ok = false;
+  const DWORD value = get_dword_from_string(string, &ok, format);
+  if (!ok && has_number_form(string, format)) {
+    return set_problem(problem, "width",
+                       std::string(column) + " " + string + " does not fit " + width_text(4));
+  }
+  if (!ok) {
+    return set_problem(
+        problem, "number",
+        std::string(column) + ": " +
+            (string.empty() ? std::string("empty cell") : "'" + string + "' is not a number") +
+            "; write decimal digits, or 0x and hexadecimal digits");
+  }
+  const DWORD max = count == 1 ? 0xFFu : count == 2 ? 0xFFFFu : 0xFFFFFFFFu;
+  if (value > max) {
+    return set_problem(problem, "width",
+                       std::string(column) + " " + string + " does not fit " + width_text(count));
+  }
+  return true;
 }
 
 void PGMDEV_DB_CODEC::dump_tagged_dword(unsigned char* data, unsigned int data_size,

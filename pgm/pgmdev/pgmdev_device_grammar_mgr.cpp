@@ -2,6 +2,7 @@
 // the optional trace on standard output.
 #include "pgmdev_device_grammar_mgr.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -111,4 +112,60 @@ bool PGMDEV_DEVICE_GRAMMAR_MGR::use_full_name(const std::string& name) {
   const std::string pgm = package.empty() ? std::string() : get_pgm_name(package, false, true);
   const std::string standard = DDB::get_standard_name(name);
   return !standard.empty() && standard == package && package == pgm;
+}
+
+std::vector<std::string> PGMDEV_DEVICE_GRAMMAR_MGR::get_name_kinds(const std::string& name) {
+  DDB* mgr = DDB::get_mgr();
+  PGMDEV_CHECK(mgr != NULL);
+  const std::string standard = DDB::get_standard_name(name);
+  std::vector<std::string> kinds;
+  if (standard.empty()) return kinds;
+  const auto is_key = [&](DDB::PGMDEV_DDB_GRAMMAR_ENUM type) {
+    return mgr->get_map(type)->count(standard) != 0;
+  };
+  const auto is_entry = [&](DDB::PGMDEV_DDB_GRAMMAR_ENUM type) {
+    return !DDB::get_mapping_key(standard, type).empty();
+  };
+  // Each map's keys and entries are names of one kind (the map list of the grammar database).
+  const struct {
+    const char* kind;
+    bool held;
+  } kKinds[] = {
+      {"full part name", is_entry(DDB::PACKAGE_GRAMMAR)},
+      {"package name", is_key(DDB::PACKAGE_GRAMMAR) || is_entry(DDB::PGM_GRAMMAR)},
+      {"pgm name",
+       is_key(DDB::PGM_GRAMMAR) || is_entry(DDB::PGM_PCF) || is_entry(DDB::PGM_FAMILY_PCF)},
+      {"pcf name", is_key(DDB::PGM_PCF) || is_key(DDB::DEV_PCF) ||
+                       is_entry(DDB::DEVICE_PCF_FAMILY_PCF) || is_entry(DDB::FAMILY)},
+      {"family pcf name", is_key(DDB::PGM_FAMILY_PCF) || is_key(DDB::DEV_FAMILY_PCF) ||
+                              is_key(DDB::DEVICE_PCF_FAMILY_PCF)},
+      {"family name", is_key(DDB::FAMILY)},
+      {"catalogue device name", is_entry(DDB::DEV_PCF) || is_entry(DDB::DEV_FAMILY_PCF)},
+  };
+  for (const auto& kind : kKinds) {
+    if (kind.held) kinds.push_back(kind.kind);
+  }
+  return kinds;
+}
+
+std::vector<std::string> PGMDEV_DEVICE_GRAMMAR_MGR::get_family_pcfs(const std::string& family) {
+  DDB* mgr = DDB::get_mgr();
+  PGMDEV_CHECK(mgr != NULL);
+  return mgr->get_key_mapping(family, mgr->get_map(DDB::FAMILY));
+}
+
+std::vector<std::string> PGMDEV_DEVICE_GRAMMAR_MGR::get_all_names() {
+  DDB* mgr = DDB::get_mgr();
+  PGMDEV_CHECK(mgr != NULL);
+  std::vector<std::string> names;
+  for (int type = 0; type < DDB::MAX; ++type) {
+    for (const auto& [key, entries] : *mgr->get_map(DDB::PGMDEV_DDB_GRAMMAR_ENUM(type))) {
+      names.push_back(DDB::get_standard_name(key));
+      for (const std::string& entry : entries) names.push_back(DDB::get_standard_name(entry));
+    }
+  }
+  std::sort(names.begin(), names.end());
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+  if (!names.empty() && names.front().empty()) names.erase(names.begin());
+  return names;
 }

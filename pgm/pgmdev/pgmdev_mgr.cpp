@@ -427,3 +427,5 @@ bool PGMDEV_MGR::pgm_check_type_enum_supported(PGM_ENUM_TYPE pgm_enum_type, unsi
   if (supported && name != nullptr) *name = type.names[value];
   return supported;
 }
+
+std::string PGMDEV_MGR::get_library_version() { return PGMDEV_LIBRARY_VERSION; }
