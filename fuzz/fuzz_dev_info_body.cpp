@@ -1,9 +1,9 @@
 // Feeds an inflated device-info body to the parse step, as initialize_device_database hands it
 // over: the whole input is the body, and its record section ends where the index tables of the
 // catalogue's size begin. A body too short to hold the tables is parsed as the generator checks
-// what it wrote, records only. The debug listing mode (0 to 4) follows the body's column count,
-// which the parser only requires to be non-zero. A body that loads is then asked every lookup,
-// whose answers must lie within the records held.
+// what it wrote, records only. The debug listing mode (0 to 4) follows the sum of the body's bytes,
+// so that most mutations of a body that loads change it. A body that loads is then asked every
+// lookup, whose answers must lie within the records held.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -47,9 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The body in a buffer of exactly its length, so that any read past it is seen.
   const std::unique_ptr<unsigned char[]> body(new unsigned char[size]);
   std::copy(data, data + size, body.get());
-  constexpr size_t kColumnCountOffset = 8;
-  const unsigned int listing =
-      size >= kColumnCountOffset + 4 ? pgmdev_fuzz::load_le(data + kColumnCountOffset, 4) % 5 : 0;
+  unsigned int sum = 0;
+  for (size_t i = 0; i < size; ++i) sum += data[i];
+  const unsigned int listing = sum % 5;
   PGMDEV_DEV_INFO_MANAGER manager(true, listing);
   const unsigned int body_size = static_cast<unsigned int>(size);
   if (body_size <= manager.get_table_size()) {

@@ -182,6 +182,9 @@ void csv_seeds(const SEEDS& seeds, const std::string& dev_info_csv_path,
   constexpr size_t kFlashHeaderRows = 8;
   seeds.put("fuzz_flash_csv", "shipped", flash);
   seeds.put("fuzz_flash_csv", "first_3_rows", csv_slice(flash, kFlashHeaderRows, 3));
+  seeds.put("fuzz_csv_lint", "dev_info", read_or_fail(dev_info_csv_path));
+  seeds.put("fuzz_csv_lint", "flash", flash);
+  seeds.put("fuzz_csv_lint", "flash_first_3_rows", csv_slice(flash, kFlashHeaderRows, 3));
 }
 
 // ---- User-defined flash.

@@ -120,7 +120,8 @@ for target in "${targets[@]}"; do
 done
 
 if ((coverage)); then
-  sources=("$root"/pgm/pgmdev/*.cpp "$root"/pgm/pgmdev/h/*.h "$root"/h/*.h)
+  sources=("$root"/pgm/pgmdev/*.cpp "$root"/pgm/pgmdev/h/*.h "$root"/h/*.h
+           "$root"/tools/pgmdev_tool/lib/*.cpp)
   sources=("${sources[@]#"$root"/}")
   for target in "${targets[@]}"; do
     profile_dir=$work/coverage/$target
