@@ -27,11 +27,7 @@ struct PATHS {
 // No parts list lies in the installation directory: the lint does not read one.
 const PATHS& paths() {
   static const PATHS made = [] {
-    pgmdev_fuzz::quiet_standard_output();
-    const std::string directory = pgmdev_fuzz::scratch_dir();
-    std::filesystem::create_directories(directory + "/programmer");
-    cfg_set_value("PGMDEV_DEVICE_DB_DIR", directory);
-    cfg_set_value("PGMDEV_INSTALL_DIR", directory);
+    const std::string& directory = pgmdev_fuzz::installed_dir();
     return PATHS{directory + "/source.csv", directory + "/programmer/pgm_dev_info.pcf",
                  directory + "/programmer/pgm_flash.pcf"};
   }();

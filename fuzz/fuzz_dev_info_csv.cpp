@@ -24,11 +24,7 @@ struct PATHS {
 
 const PATHS& paths() {
   static const PATHS made = [] {
-    const std::string directory = pgmdev_fuzz::scratch_dir();
-    std::filesystem::create_directories(directory + "/programmer");
-    std::filesystem::create_directories(directory + "/h");
-    cfg_set_value("PGMDEV_DEVICE_DB_DIR", directory);
-    cfg_set_value("PGMDEV_INSTALL_DIR", directory);
+    const std::string& directory = pgmdev_fuzz::installed_dir();
     return PATHS{directory + "/pgm_dev_info.csv", directory + "/h/pgm_parts.txt",
                  directory + "/programmer/pgm_dev_info.pcf"};
   }();

@@ -21,11 +21,7 @@ namespace {
 
 const std::string& database_path() {
   static const std::string path = [] {
-    pgmdev_fuzz::quiet_standard_output();
-    const std::string directory = pgmdev_fuzz::scratch_dir();
-    std::filesystem::create_directories(directory + "/programmer");
-    cfg_set_value("PGMDEV_DEVICE_DB_DIR", directory);
-    return directory + "/programmer/pgm_dev_info.pcf";
+    return pgmdev_fuzz::installed_dir() + "/programmer/pgm_dev_info.pcf";
   }();
   return path;
 }

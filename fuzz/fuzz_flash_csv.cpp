@@ -21,10 +21,7 @@ struct PATHS {
 
 const PATHS& paths() {
   static const PATHS made = [] {
-    pgmdev_fuzz::quiet_standard_output();
-    const std::string directory = pgmdev_fuzz::scratch_dir();
-    std::filesystem::create_directories(directory + "/programmer");
-    cfg_set_value("PGMDEV_DEVICE_DB_DIR", directory);
+    const std::string& directory = pgmdev_fuzz::installed_dir();
     return PATHS{directory + "/pgm_flash.csv", directory + "/programmer/pgm_flash.pcf"};
   }();
   return made;

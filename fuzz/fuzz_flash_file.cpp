@@ -25,12 +25,8 @@ constexpr unsigned int kIdBytes = 3;
 
 const std::string& database_path() {
   static const std::string path = [] {
-    pgmdev_fuzz::quiet_standard_output();
-    const std::string directory = pgmdev_fuzz::scratch_dir();
-    std::filesystem::create_directories(directory + "/programmer");
-    cfg_set_value("PGMDEV_DEVICE_DB_DIR", directory);
     cfg_set_value("PGM_ALLOW_EON", "1");
-    return directory + "/programmer/pgm_flash.pcf";
+    return pgmdev_fuzz::installed_dir() + "/programmer/pgm_flash.pcf";
   }();
   return path;
 }

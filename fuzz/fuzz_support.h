@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "cfg.h"
 #include "msg.h"
 
 #ifdef PGMDEV_LIBFUZZER
@@ -55,6 +56,26 @@ inline const std::string& scratch_dir() {
   return *dir;
 }
 
+// The debug listings and traces of the library print on standard output; a failed stream skips
+// their formatting, which keeps the targets fast and their output readable.
+inline void quiet_standard_output() { std::cout.setstate(std::ios::badbit); }
+
+// The scratch directory as this process's device data directory (with its programmer/ folder) and
+// installation root (with its h/ folder), made once, with standard output quieted: where the
+// targets that go through the installed files put them.
+inline const std::string& installed_dir() {
+  static const bool made = [] {
+    quiet_standard_output();
+    std::filesystem::create_directories(scratch_dir() + "/programmer");
+    std::filesystem::create_directories(scratch_dir() + "/h");
+    cfg_set_value("PGMDEV_DEVICE_DB_DIR", scratch_dir());
+    cfg_set_value("PGMDEV_INSTALL_DIR", scratch_dir());
+    return true;
+  }();
+  (void)made;
+  return scratch_dir();
+}
+
 inline void write_file(const std::string& path, const unsigned char* data, size_t size) {
   FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) abort();
@@ -74,10 +95,6 @@ inline Bytes read_file(const std::string& path) {
   std::fclose(file);
   return bytes;
 }
-
-// The debug listings and traces of the library print on standard output; a failed stream skips
-// their formatting, which keeps the targets fast and their output readable.
-inline void quiet_standard_output() { std::cout.setstate(std::ios::badbit); }
 
 // Runs f; an internal-error report is the library's refusal of the input. Returns whether f
 // completed.
