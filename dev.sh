@@ -3,6 +3,8 @@
 #   ./dev.sh demo [NAME]    build, then resolve a part name with pgmdev-tool
 #   ./dev.sh test [PRESET]  build and run the whole test suite (default preset: default)
 #   ./dev.sh bench          build the default preset, run every benchmark, print one table
+#   ./dev.sh fuzz [SECONDS] [OPTION...]  build the fuzz targets and run each for SECONDS (60)
+#                           on its corpus (fuzz/run_fuzzers.sh: --jobs N, --fresh, --coverage)
 #   ./dev.sh deps           install the build dependencies that are missing (Debian)
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -70,8 +72,18 @@ case "${1:-}" in
     build "$preset"
     ctest --preset "$preset"
     ;;
+  fuzz)
+    seconds=${2:-60}
+    shift $(($# < 2 ? $# : 2))
+    deps
+    build fuzz
+    for option in "$@"; do
+      [ "$option" = --coverage ] && build coverage
+    done
+    fuzz/run_fuzzers.sh --time "$seconds" "$@"
+    ;;
   *)
-    sed -n '2,7p' "$0"
+    sed -n '2,9p' "$0"
     exit 2
     ;;
 esac

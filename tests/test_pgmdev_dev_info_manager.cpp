@@ -776,6 +776,17 @@ TEST_F(DevInfoGeneration, TablesFollowFamiliesPartsListAndCatalogue) {
   EXPECT_EQ(generator.m_index, INVALID_DWORD);
 }
 
+TEST_F(DevInfoGeneration, PartsListLineWithoutItsSevenCellsIsRefused) {
+  const CatalogueChain mapped = catalogue_chain(0);
+  const std::string part = dstr_get_user_string(mapped.part);
+  const std::string device = dstr_get_user_string(mapped.device);
+  for (const std::string& short_line :
+       {part + " " + device + " PKG 100 6 C\n", part + "," + device + "\n", part + "\n"}) {
+    write_parts(parts_line(mapped, "PCF_B") + short_line);
+    EXPECT_EQ(generation_failure(csv_text(valid_csv())), "svec.size() >= 7") << short_line;
+  }
+}
+
 TEST_F(DevInfoGeneration, WithoutPartsListEveryDeviceMapsThroughItsFamily) {
   generate(csv_text(valid_csv()));
   MANAGER manager(false, 0);

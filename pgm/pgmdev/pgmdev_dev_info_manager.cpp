@@ -94,6 +94,8 @@ constexpr const char* kCsvTypeTexts[] = {
 
 // Lines of the CSV and of the parts list are shorter than this; a longer line ends reading.
 constexpr size_t kMaxLineBytes = 10240;
+// Cells of a parts-list line; the first, second and seventh are read.
+constexpr size_t kPartsListCells = 7;
 
 // Reads the next line that is not empty once trimmed; false at the end of the stream or at a
 // line that is too long. line_number counts every line read, empty ones too, so that it is the
@@ -817,6 +819,8 @@ void PGMDEV_DEV_INFO_MANAGER::parse_pgm_parts() {
   while (read_counted_line(input, line, file_line)) {
     if (line.compare(0, 2, "//") == 0) continue;
     csv_tokenizer().tokenize(line, svec);
+    // Part, device, package, pins, speed, temperature and configuration name.
+    PGMDEV_CHECK_TEXT(svec.size() >= kPartsListCells, "svec.size() >= 7");
     auto entry = std::make_unique<PGMDEV_DEVICE_INFO_PCF_MAP>();
     entry->part = dstr_get_dev_part_enum_by_string(svec.at(0));
     entry->device = dstr_get_dev_device_enum_by_string(svec.at(1));
