@@ -1,7 +1,8 @@
 // pgmdev-tool's suggestion for a name that nothing resolves, over the shipped catalogue and
 // grammar database: gathering every known name and ranking them by edit distance, against a
 // floor of one pass that compares the name with every known name. Prints the time of one whole
-// suggestion (the budget is 50 ms) and the ratios at the end, from the medians of CPU time.
+// suggestion against its budget of 50 ms, and the ranking against the floor, from the medians of
+// CPU time.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -15,8 +16,6 @@
 
 namespace {
 
-using bench_summary::print_ratio;
-using bench_summary::print_timed_ratio;
 using bench_summary::repeated;
 using bench_summary::thread_cpu_seconds;
 
@@ -67,9 +66,6 @@ BENCHMARK(BM_EqualityScan)->Apply(repeated);
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-
   // The tool's first suggestion in a process, in thread CPU time, with the grammar database
   // already loaded (the tool has looked the name up before it suggests). One sample.
   PGMDEV_DDB_GRAMMAR_MGR::get_mgr();
@@ -81,16 +77,14 @@ int main(int argc, char** argv) {
               first.empty() ? 0u : first.front().distance, first_seconds * 1e3);
 
   bench_summary::SummaryReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\n");
+  if (!bench_summary::run_benchmarks(&argc, argv, reporter)) return 1;
+  // The budget of one whole suggestion as the floor: the ratio must stay at or below 1.
   const double whole = reporter.seconds_of("BM_WholeSuggestion");
-  if (whole > 0) {
-    std::printf("%-44s %9.2f ms (budget %.0f ms): %s\n", "one whole suggestion", whole * 1e3,
-                kBudgetSeconds * 1e3, whole <= kBudgetSeconds ? "met" : "MISSED");
-  }
-  print_timed_ratio("ranking / equality scan", reporter.seconds_of("BM_Ranking"),
-                    reporter.seconds_of("BM_EqualityScan"));
-  print_ratio("whole suggestion / ranking", reporter.ratio("BM_WholeSuggestion", "BM_Ranking"));
+  bench_summary::print_row(
+      "one whole name suggestion / its 50 ms budget", bench_summary::time_text(whole),
+      bench_summary::time_text(kBudgetSeconds), whole < 0 ? -1 : whole / kBudgetSeconds, 1.0);
+  bench_summary::print_time_row(reporter, "name suggestion ranking / equality scan", "BM_Ranking",
+                                "BM_EqualityScan", 0);
   benchmark::Shutdown();
   return 0;
 }

@@ -2,28 +2,25 @@
 // becomes pgm_flash.ini, whose sections are read and decoded as SPI, NAND and free-form
 // records, and the HPS flash lists are built from it. The input is also decoded directly
 // under a type list taken from its first bytes.
-#include <stdlib.h>
-
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "../tests/pgmdev_param_fields.h"
 #include "cfg.h"
+#include "fuzz_support.h"
 #include "pgmdev_flash_ini.h"
 #include "pgmdev_hps_mgr.h"
+#include "pgmdev_param_fields.h"
 
 namespace {
 
 const std::string& module_dir() {
   static const std::string dir = [] {
-    char pattern[] = "/tmp/pgmdev_fuzz_flash_ini_XXXXXX";
-    const char* made = mkdtemp(pattern);
-    if (made == nullptr) abort();
-    cfg_set_value("PGMDEV_MODULE_DIR", made);
-    return std::string(made);
+    cfg_set_value("PGMDEV_MODULE_DIR", pgmdev_fuzz::scratch_dir());
+    return pgmdev_fuzz::scratch_dir();
   }();
   return dir;
 }
@@ -46,18 +43,11 @@ void decode_all(const unsigned char* data, unsigned int size, unsigned int start
   }
 }
 
-void write_input_file(const uint8_t* data, size_t size) {
-  const std::string path = module_dir() + "/pgm_flash.ini";
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) abort();
-  if (size != 0 && std::fwrite(data, 1, size, file) != size) abort();
-  std::fclose(file);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  write_input_file(data, size);
+  if (size > (4u << 20)) return 0;
+  pgmdev_fuzz::write_file(module_dir() + "/pgm_flash.ini", data, size);
   for (const auto section :
        {PGMDEV_FLASH_INI_SFL_FLASH, PGMDEV_FLASH_INI_HPS_SPI, PGMDEV_FLASH_INI_HPS_NAND}) {
     unsigned int section_size = 0;
@@ -71,9 +61,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     delete[] bytes;
   }
-  PGMDEV_HPS_SPI_MGR::get_mgr();
+  // The lists hold the user records that decoded, in file order, then the built-in ones.
+  const PGMDEV_HPS_SPI_MGR* spi = PGMDEV_HPS_SPI_MGR::get_mgr();
+  if (spi->m_flash_list.size() != spi->m_ini_flash_list.size() + PGMDEV_HPS_SPI_DATABASE_COUNT ||
+      !std::equal(spi->m_ini_flash_list.begin(), spi->m_ini_flash_list.end(),
+                  spi->m_flash_list.begin())) {
+    abort();
+  }
   PGMDEV_HPS_SPI_MGR::delete_mgr();
-  PGMDEV_HPS_NAND_MGR::get_mgr();
+  const PGMDEV_HPS_NAND_MGR* nand = PGMDEV_HPS_NAND_MGR::get_mgr();
+  if (nand->m_flash_list.size() != nand->m_ini_flash_list.size() + PGMDEV_HPS_NAND_DATABASE_COUNT) {
+    abort();
+  }
   PGMDEV_HPS_NAND_MGR::delete_mgr();
 
   // Free-form records: the first byte gives the field count (0 to 7), the next bytes the types

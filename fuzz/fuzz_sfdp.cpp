@@ -5,10 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <iostream>
 #include <map>
 #include <string>
 
+#include "fuzz_support.h"
 #include "pgmdev_flash_manager.h"
 #include "pgmdev_flash_manager_ini.h"
 #include "pgmdev_flash_sfdp.h"
@@ -17,7 +17,7 @@ namespace {
 
 // The codec prints its failures on standard output: keep the fuzzer's output readable.
 const bool g_quiet = [] {
-  std::cout.setstate(std::ios::badbit);
+  pgmdev_fuzz::quiet_standard_output();
   return true;
 }();
 
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const PGMDEV_SFDP_FLASH flash = PGMDEV_FLASH_SFDP::define_flash(data, size, kId, kNames);
   if (flash.status == PGMDEV_SFDP_ACCEPTED) {
-    if (!pgmdev_user_flash_fault(flash.record).empty() ||
+    if (!pgmdev_unsound_reason(flash.record).empty() ||
         PGMDEV_FLASH_MANAGER::decode_ini(flash.ini) != pgmdev_seal_flash_entry(flash.record_text)) {
       abort();
     }

@@ -12,6 +12,7 @@
 
 #include "dev_catalogue.h"
 #include "fio.h"
+#include "pgmdev_csv.h"
 #include "pgmdev_export.h"
 #include "pgmdev_types.h"
 #include "pgmhost_export.h"
@@ -223,6 +224,15 @@ class PGMDEV_API PGMDEV_DEV_INFO_MANAGER {
                                                  std::vector<std::string> fields);
   void parse_pgm_parts();
   void print_table(unsigned char** data, unsigned int data_size, unsigned int& index);
+
+  // ---- CSV cells. Whether the generator takes `cell` in data column `column` (below 86) as it
+  // stands: a name of the column's name table (family, device, part and enumeration columns), a
+  // text of at most 255 bytes, TRUE, FALSE or an empty flag, a number that converts and fits the
+  // column. Otherwise false, with the rule and message in problem (its line and column are the
+  // caller's). The generator itself refuses every problem but a byte or word column's "width":
+  // such a number keeps its low bytes there.
+  static bool check_csv_cell(unsigned int column, const std::string& cell,
+                             PGMDEV_CSV_PROBLEM& problem);
 
   // ---- Debug listing.
   PGMDEV_DEV_INFO_INTERNAL void print_database(unsigned int index, std::string name);

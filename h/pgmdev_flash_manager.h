@@ -10,9 +10,32 @@
 #include <vector>
 
 #include "fio.h"
+#include "pgmdev_csv.h"
 #include "pgmdev_export.h"
 #include "pgmdev_flash_manager_auto_export.h"
 #include "pgmdev_types.h"
+
+// One data row of a flash CSV as the one-default rule sees it: the record's device name, its gate
+// (the ini member), whether it is the default record of its name, and the row's line.
+struct PGMDEV_FLASH_GATED_ROW {
+  std::string device_name;
+  std::string gate;
+  bool default_dev = false;
+  unsigned int line = 0;
+};
+
+// What the loader makes of a decoded user-flash INI text (parse_ext_flash_info): its first
+// entry, the flash its values give and, when the loader would not load that flash, why.
+struct PGMDEV_INI_ENTRY {
+  std::string record_text;      // the text up to the first "#"
+  std::string check_code;       // between that "#" and the first ";" after it; "" when none
+  unsigned int value_count{};   // "@"-delimited values in record_text (a sound one has 33)
+  bool values_read{};           // the 33 values were found and each converted
+  PGMDEV_SFL_FLASH_INFO flash;  // the members converted, in schema order up to a failure
+  std::string unsound;          // the first soundness check flash fails, "" when sound
+  bool check_code_holds{};      // check_code seals record_text under the running suite version
+  std::string refusal;          // the first of these the loader stops at, "" when it loads it
+};
 
 // One manager per programming chain, made and owned by the caller. The constructor loads the flash
 // database (dropping the records whose gate is off and checking that every device name has exactly
@@ -102,6 +125,17 @@ class PGMDEV_API PGMDEV_FLASH_MANAGER {
   // Number conversion ("0x" hexadecimal or decimal); with ok null a text that does not convert is
   // an internal error.
   unsigned int get_dword_from_string(std::string string, bool* ok);
+  // Whether the generator takes `cell` in data column `column` (below 33) as it stands: a text of 1
+  // to 255 bytes, TRUE or FALSE, a number that converts and fits its member. Otherwise false, with
+  // the rule and message in problem (its line and column are the caller's).
+  static bool check_csv_cell(unsigned int column, const std::string& cell,
+                             PGMDEV_CSV_PROBLEM& problem);
+  // The device names of the rows that, for some setting of the gates the rows name (each switch
+  // PGM_ALLOW_<gate> on or off), keep no default record or more than one among the rows that
+  // setting keeps, so that loading the generated file would fail. One problem (rule "default")
+  // per such name, at the row where the setting shows it, in the order of the names' first rows.
+  static std::vector<PGMDEV_CSV_PROBLEM> check_default_records(
+      const std::vector<PGMDEV_FLASH_GATED_ROW>& rows);
 
   // ---- Field readers of the flash file. Each reads at data[index], never at or past
   // data_size, and advances index; its checks report from the flash manager's source.
@@ -132,9 +166,14 @@ class PGMDEV_API PGMDEV_FLASH_MANAGER {
   // ---- User-defined flash: the console dialogue and the INI text
 
   // Asks for one to three flash devices (standard input, word by word; questions on standard
-  // output) and prints their INI text after "INI : ".
+  // output) and prints their INI text after "INI : ". A text that the loader would refuse is not
+  // printed: the check it fails is, instead.
   void gen_flash_ini();
   void gen_flash_ini(std::istream& input, std::ostream& output);
+  // The same dialogue, with each refusal also written to errors as one line: the flash, the
+  // question, the answer and why it was refused (or which of the loader's checks the text would
+  // fail). Returns the INI text, or "" when none was made.
+  std::string gen_flash_ini(std::istream& input, std::ostream& output, std::ostream& errors);
   // Asks for the parameters of one flash and builds its record text in raw: "@" before each of the
   // 33 values and a closing "@". False at the first answer that is refused (raw is then not to be
   // used).
@@ -155,6 +194,9 @@ class PGMDEV_API PGMDEV_FLASH_MANAGER {
   static std::string gen_ini_password(std::string text);
   // Whether password is the 16-letter check code of text.
   static bool cmp_ini_password(std::string text, std::string password);
+  // What the loader makes of the decoded INI text text: the same steps and checks as
+  // parse_ext_flash_info, each one's outcome kept.
+  static PGMDEV_INI_ENTRY read_ini_entry(const std::string& text);
   // The suite's version text that check codes are made from: "Velmora Version: ", the version,
   // " ", "SP<n> " when the service pack is not 0, and "Build <n>".
   static std::string get_ini_version_text();

@@ -1,9 +1,11 @@
 // The contracts of the host stand-in services that the library relies on.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "fio_fault.h"
 #include "pgmhost.h"
 
 namespace {
@@ -86,6 +89,34 @@ TEST(Configuration, SwitchValues) {
       EXPECT_EQ(cfg_is_on("PGMHOST_TEST_SWITCH", c.default_value), c.expected);
     }
   }
+}
+
+// A switch's state is kept once read; every in-process change must show at the next read, also
+// the change back to the environment's value.
+TEST(Configuration, SwitchReadsSeeEveryInProcessChange) {
+  setenv("PGMHOST_TEST_CACHED_SWITCH", "on", 1);
+  struct Step {
+    const char* set;  // nullptr: unset the in-process value
+    bool expected;
+  };
+  const Step kSteps[] = {
+      {nullptr, true},  // the environment's value
+      {"off", false},   // an in-process value wins
+      {"yes", true},    // and is replaced
+      {"", false},      // empty: the default
+      {nullptr, true},  // unset: the environment again
+  };
+  for (const Step& step : kSteps) {
+    SCOPED_TRACE(step.set ? step.set : "(unset)");
+    if (step.set) {
+      cfg_set_value("PGMHOST_TEST_CACHED_SWITCH", step.set);
+    } else {
+      cfg_unset_value("PGMHOST_TEST_CACHED_SWITCH");
+    }
+    EXPECT_EQ(cfg_is_on("PGMHOST_TEST_CACHED_SWITCH", false), step.expected);
+    EXPECT_EQ(cfg_is_on("PGMHOST_TEST_CACHED_SWITCH", false), step.expected) << "read again";
+  }
+  unsetenv("PGMHOST_TEST_CACHED_SWITCH");
 }
 
 TEST(InternalError, ReportCarriesConditionModuleFileAndLine) {
@@ -256,6 +287,39 @@ TEST(Digest, Sha256OfKnownTexts) {
   EXPECT_EQ(PGM_COMMON::get_block_sha(nullptr, 0, 31), nullptr);
 }
 
+// Every digest length the service offers, against the published digests of "abc".
+TEST(Digest, EveryLengthMatchesItsKnownDigestOfAbc) {
+  struct Case {
+    unsigned int bytes;
+    const char* hex;
+  };
+  const Case kCases[] = {
+      {20, "a9993e364706816aba3e25717850c26c9cd0d89d"},
+      {32, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {48,
+       "cb00753f45a35e8bb5a03d699ac65007272c32ab0eded1631a8b605a43ff5bed8086072ba1e7cc2358baeca134c"
+       "8"
+       "25a7"},
+      {64,
+       "ddaf35a193617abacc417349ae20413112e6fa4e89a97ea20a9eeee64b55d39a2192992a274fc1a836ba3c23a3f"
+       "e"
+       "ebbd454d4423643ce80e2a9ac94fa54ca49f"},
+  };
+  const std::string abc = "abc";
+  for (const Case& c : kCases) {
+    std::unique_ptr<unsigned char[]> digest(
+        PGM_COMMON::get_block_sha(reinterpret_cast<const unsigned char*>(abc.data()), 3, c.bytes));
+    ASSERT_NE(digest, nullptr) << c.bytes;
+    std::string hex;
+    for (unsigned int i = 0; i < c.bytes; ++i) {
+      static const char kDigits[] = "0123456789abcdef";
+      hex += kDigits[digest[i] >> 4];
+      hex += kDigits[digest[i] & 15];
+    }
+    EXPECT_EQ(hex, c.hex) << c.bytes;
+  }
+}
+
 TEST(Zlib, RoundTripAndLengthContract) {
   std::vector<unsigned char> data(5000);
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<unsigned char>(i * 7 % 251);
@@ -322,6 +386,75 @@ TEST(Files, PathAndStatus) {
   EXPECT_EQ(info.st_size, 5);
   EXPECT_FALSE(FIO_FILE_SYSTEM::status((dir.path() + "/missing").c_str(), &info));
   EXPECT_EQ(FIO_PATH("relative").fullpath(), fs::current_path().string() + "/relative");
+}
+
+TEST(Files, ResolveLinkFollowsTheLastComponent) {
+  TempDir dir;
+  const std::string base = dir.path();
+  std::ofstream(base + "/file") << "x";
+  fs::create_directory(base + "/sub");
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> links;  // name, content
+    std::string path;
+    int result;
+    std::string resolved;  // or the errno when result is -1
+  } const kCases[] = {
+      {"plain file", {}, base + "/file", 0, base + "/file"},
+      {"missing file", {}, base + "/none", 0, base + "/none"},
+      {"absolute link", {{"a", base + "/file"}}, base + "/a", 0, base + "/file"},
+      {"relative link from another directory",
+       {{"sub/r", "../file"}},
+       base + "/sub/r",
+       0,
+       base + "/sub/../file"},
+      {"chain of links", {{"c1", "c2"}, {"c2", "file"}}, base + "/c1", 0, base + "/file"},
+      {"link to nothing yet", {{"d", "later"}}, base + "/d", 0, base + "/later"},
+      {"loop", {{"l1", "l2"}, {"l2", "l1"}}, base + "/l1", -1, std::to_string(ELOOP)},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    for (const auto& [name, content] : c.links) {
+      ASSERT_EQ(::symlink(content.c_str(), (base + "/" + name).c_str()), 0);
+    }
+    std::string resolved = "stale";
+    errno = 0;
+    const int result = FIO_FILE::resolve_link(c.path, resolved);
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(result == 0 ? resolved : std::to_string(errno), c.resolved);
+    for (const auto& link : c.links) ::unlink((base + "/" + link.first).c_str());
+  }
+}
+
+TEST(Files, FaultSeamFailsTheNthOperationOnly) {
+  TempDir dir;
+  const std::string path = dir.path() + "/f";
+  // open, write, close: the second fails with EIO and nothing is written.
+  fio_fault_arm(2);
+  int fd = FIO_FILE::open(path.c_str(), O_WRONLY | O_CREAT, 0600);
+  ASSERT_GE(fd, 0);
+  errno = 0;
+  EXPECT_EQ(FIO_FILE::write(fd, "ab", 2), -1);
+  EXPECT_EQ(errno, EIO);
+  EXPECT_STREQ(fio_fault_failed(), "write");
+  EXPECT_EQ(FIO_FILE::write(fd, "ab", 2), 2);  // only the second operation fails
+  EXPECT_EQ(FIO_FILE::close(fd), 0);
+  EXPECT_EQ(fio_fault_operations(), 4u);
+  // A failed close still releases the descriptor.
+  fio_fault_arm(2);
+  fd = FIO_FILE::open(path.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(FIO_FILE::close(fd), -1);
+  EXPECT_EQ(::fcntl(fd, F_GETFD), -1);
+  EXPECT_STREQ(fio_fault_failed(), "close");
+  // unlink is never failed; disarmed, nothing fails.
+  fio_fault_arm(1);
+  EXPECT_EQ(FIO_FILE::unlink(path.c_str()), 0);
+  EXPECT_EQ(fio_fault_failed(), nullptr);
+  fio_fault_arm(0);
+  EXPECT_EQ(FIO_FILE::open(path.c_str(), O_RDONLY), -1);
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(fio_fault_failed(), nullptr);
 }
 
 TEST(Mail, OutboxRecordsAndMailDirectoryReceivesFiles) {

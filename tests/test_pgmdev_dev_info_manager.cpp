@@ -776,6 +776,17 @@ TEST_F(DevInfoGeneration, TablesFollowFamiliesPartsListAndCatalogue) {
   EXPECT_EQ(generator.m_index, INVALID_DWORD);
 }
 
+TEST_F(DevInfoGeneration, PartsListLineWithoutItsSevenCellsIsRefused) {
+  const CatalogueChain mapped = catalogue_chain(0);
+  const std::string part = dstr_get_user_string(mapped.part);
+  const std::string device = dstr_get_user_string(mapped.device);
+  for (const std::string& short_line :
+       {part + " " + device + " PKG 100 6 C\n", part + "," + device + "\n", part + "\n"}) {
+    write_parts(parts_line(mapped, "PCF_B") + short_line);
+    EXPECT_EQ(generation_failure(csv_text(valid_csv())), "svec.size() >= 7") << short_line;
+  }
+}
+
 TEST_F(DevInfoGeneration, WithoutPartsListEveryDeviceMapsThroughItsFamily) {
   generate(csv_text(valid_csv()));
   MANAGER manager(false, 0);
@@ -888,6 +899,48 @@ TEST_F(DevInfoGeneration, BadCsvIsRefusedWithItsConditionText) {
               generator.generate_device_database(csv_path(), db_path());
             }),
             "device_count == TOTAL_DATABASE_DEVICE");
+}
+
+TEST_F(DevInfoGeneration, NumberCellsThatDoNotConvertAreRefusedAtTheirCell) {
+  // Line n of the CSV is rows[n - 1]; a column counts from 1. The message says where, which
+  // column and what to write instead, and no file is written.
+  const DWORD kByte = 33;   // ps_cmp_dclk_ratio
+  const DWORD kWord = 83;   // dummy_word
+  const DWORD kDword = 23;  // jtag_program_initialize_microsec
+  ASSERT_EQ(MANAGER::m_db_type_list[kByte], PGMDEV_MANAGER_BYTE);
+  ASSERT_EQ(MANAGER::m_db_type_list[kWord], PGMDEV_MANAGER_WORD);
+  ASSERT_EQ(MANAGER::m_db_type_list[kDword], PGMDEV_MANAGER_DWORD);
+  struct Case {
+    size_t row;
+    DWORD column;
+    std::string cell;
+    std::string failure;  // after the CSV path; "" when the file generates
+  };
+  const Case kCases[] = {
+      {5, kDword, "",
+       ":6:24: jtag_program_initialize_microsec: empty cell; write decimal digits, "
+       "or 0x and hexadecimal digits"},
+      {40, kByte, "12ab",
+       ":41:34: ps_cmp_dclk_ratio: '12ab' is not a number; write decimal "
+       "digits, or 0x and hexadecimal digits"},
+      {79, kWord, "0x",
+       ":80:84: dummy_word: '0x' is not a number; write decimal digits, or 0x "
+       "and hexadecimal digits"},
+      {5, kDword, "4294967296",
+       ":6:24: jtag_program_initialize_microsec 4294967296 does not fit 32 bits (0 to "
+       "0xFFFFFFFF)"},
+      // A value wider than its byte or word column keeps its low bytes, as files always had it.
+      {5, kByte, "0x1FF", ""},
+      {5, kWord, "65536", ""},
+  };
+  for (const Case& c : kCases) {
+    fs::remove(db_path());
+    std::vector<Row> rows = valid_csv();
+    rows[c.row][c.column] = c.cell;
+    const std::string failure = generation_failure(csv_text(rows));
+    EXPECT_EQ(failure, c.failure.empty() ? "" : csv_path() + c.failure) << c.cell;
+    EXPECT_EQ(fs::exists(db_path()), c.failure.empty()) << c.cell;
+  }
 }
 
 TEST_F(DevInfoGeneration, FailedRunLeavesTheExistingFileAlone) {

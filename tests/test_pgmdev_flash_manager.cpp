@@ -183,6 +183,39 @@ class FlashDatabaseTest : public testing::Test {
     write_file(pcf_path(), header + compressed + std::string(2, '\0'));
   }
 
+  // A record of a file that the generator would refuse for its default records: device name (6
+  // characters), whether it is the default, its gate.
+  struct NamedRecord {
+    const char* name;
+    bool is_default;
+    const char* gate;
+  };
+  // Writes a database file of flash_row() records with those names, defaults and gates, encoded as
+  // the generator encodes them but past its one-default rule: the file that loading must judge.
+  void write_unchecked(const std::vector<NamedRecord>& records) {
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> placeholders;
+    for (size_t i = 0; i < records.size(); ++i) {
+      placeholders.push_back("ROW00" + std::to_string(i));
+      rows.push_back(flash_row({{"device_name", placeholders.back()},
+                                {"default_dev", "TRUE"},
+                                {"ini", records[i].gate}}));
+    }
+    generate(rows);
+    std::string body = payload();
+    for (size_t i = 0; i < records.size(); ++i) {
+      ASSERT_EQ(std::strlen(records[i].name), 6u);
+      const size_t at = body.find(placeholders[i]);
+      ASSERT_NE(at, std::string::npos);
+      body.replace(at, 6, records[i].name);
+      // default_dev follows the name: silicon_id, then seven byte members, two bytes each.
+      const size_t flag = at + 6 + 2 + 7 * 2;
+      ASSERT_EQ(body[flag], '\x03');
+      body[flag + 1] = records[i].is_default ? '\x01' : '\x00';
+    }
+    write_payload(body);
+  }
+
   fs::path m_dir;
 };
 
@@ -252,12 +285,37 @@ TEST_F(FlashDatabaseTest, OneRowGivesTheDocumentedPayload) {
   EXPECT_EQ(body.substr(113), "END1END2");
 }
 
-TEST_F(FlashDatabaseTest, ValuesKeepTheirWidth) {
-  // A u8 column keeps the low byte; a u32 column all four bytes, least significant first.
-  generate({flash_row({{"memory_id", "0x1FF"}, {"device_bit_size", "0x12345678"}})});
+TEST_F(FlashDatabaseTest, NumbersAreStoredInTheirWidthOrRefusedAtTheirCell) {
+  // A u32 column keeps all four bytes, least significant first; a byte column takes 0 to 0xFF.
+  generate({flash_row({{"memory_id", "0xFF"}, {"device_bit_size", "0x12345678"}})});
   const std::string body = payload();
   EXPECT_NE(body.find(std::string("\x04\xFF\x04\x02", 4)), std::string::npos);
   EXPECT_NE(body.find(std::string("\x06\x78\x56\x34\x12", 5)), std::string::npos);
+
+  // A number that would not be stored as written stops the generator at its cell (line 9 is the
+  // first data row), and no file is written.
+  fs::remove(pcf_path());
+  struct Case {
+    const char* member;
+    const char* value;
+    const char* at;  // line and column
+    const char* message;
+  };
+  const Case kCases[] = {
+      {"memory_id", "0x1FF", ":9:4: ", "memory_id 0x1FF does not fit a byte (0 to 0xFF)"},
+      {"protection_division", "256",
+       ":9:30: ", "protection_division 256 does not fit a byte (0 to 0xFF)"},
+      {"device_bit_size", "4294967296",
+       ":9:20: ", "device_bit_size 4294967296 does not fit 32 bits (0 to 0xFFFFFFFF)"},
+      {"program_utime", "3ms", ":9:26: ",
+       "program_utime: '3ms' is not a number; write decimal digits, or 0x and hexadecimal digits"},
+  };
+  for (const Case& c : kCases) {
+    const Failure failure = generate_failure(csv_text({flash_row({{c.member, c.value}})}));
+    EXPECT_EQ(failure.text, csv_path().string() + c.at + c.message) << c.member;
+    EXPECT_EQ(failure.file, kFlashSource) << c.member;
+    EXPECT_FALSE(fs::exists(pcf_path())) << c.member;
+  }
 }
 
 TEST_F(FlashDatabaseTest, GeneratorRowRules) {
@@ -303,9 +361,6 @@ TEST_F(FlashDatabaseTest, GeneratorRowRules) {
       {"flag written true", with(0, lines[0]) + join(flash_row({{"half_size", "true"}})) + "\n",
        "string == \"FALSE\" || string == \"TRUE\""},
       {"header only", join(lines, "\n") + "\n", "status && device_count > 0"},
-      {"number that does not convert",
-       with(0, lines[0]) + join(flash_row({{"program_utime", "3ms"}})) + "\n",
-       "Invalid string to integer conversion"},
       {"string of 255 bytes",
        with(0, lines[0]) + join(flash_row({{"asc_voltage", std::string(255, 'V')}})) + "\n", ""},
   };
@@ -463,35 +518,105 @@ TEST_F(FlashDatabaseTest, EveryRecordGatedOutLoadsEmpty) {
 }
 
 TEST_F(FlashDatabaseTest, OneDefaultPerDeviceName) {
+  struct Case {
+    const char* what;
+    std::vector<NamedRecord> records;
+    std::string failure;
+  };
+  const Case kCases[] = {
+      {"one default among variants",
+       {{"FLASHA", false, "NONE"}, {"FLASHA", true, "NONE"}, {"FLASHB", true, "NONE"}},
+       ""},
+      {"no default", {{"FLASHA", true, "NONE"}, {"FLASHB", false, "NONE"}}, "one_default"},
+      {"names differing in case are one name",
+       {{"FLASHA", true, "NONE"}, {"flasha", true, "NONE"}},
+       "!one_default"},
+      {"a gated-out twin does not count", {{"FLASHA", true, "NONE"}, {"flasha", true, "LAB"}}, ""},
+      {"the gated-out record was the only default",
+       {{"FLASHA", true, "LAB"}, {"flasha", false, "NONE"}},
+       "one_default"},
+  };
+  for (const Case& c : kCases) {
+    write_unchecked(c.records);
+    const Failure failure = load_failure();
+    EXPECT_EQ(failure.text, c.failure) << c.what;
+    if (!c.failure.empty()) {
+      EXPECT_EQ(failure.file, kFlashSource) << c.what;
+    }
+  }
+}
+
+TEST_F(FlashDatabaseTest, GeneratorRefusesDefaultsThatSomeGateSettingBreaks) {
+  // Rows from line 9 on; the failure names the row where the setting shows the problem, at the
+  // default_dev column (11).
   const auto named = [](const char* name, const char* is_default, const char* gate = "NONE") {
     return flash_row({{"device_name", name}, {"default_dev", is_default}, {"ini", gate}});
   };
   struct Case {
     const char* what;
     std::vector<std::vector<std::string>> rows;
-    std::string failure;
+    std::string failure;  // after the CSV path; "" when the file generates
   };
   const Case kCases[] = {
-      {"one default among variants",
-       {named("FLASHA", "FALSE"), named("FLASHA", "TRUE"), named("FLASHB", "TRUE")},
+      {"one default among variants, a gated variant that is not",
+       {named("FLASHA", "TRUE"), named("FLASHA", "FALSE"), named("FLASHA", "FALSE", "LAB")},
        ""},
-      {"no default", {named("FLASHA", "TRUE"), named("FLASHB", "FALSE")}, "one_default"},
-      {"names differing in case are one name",
+      {"every row of the name behind one gate, one default",
+       {named("FLASHA", "TRUE", "LAB"), named("FLASHA", "FALSE", "LAB")},
+       ""},
+      {"a gate written none is no gate",
+       {named("FLASHA", "TRUE", "none"), named("FLASHA", "FALSE")},
+       ""},
+      {"a duplicated default row",
+       {named("FLASHB", "TRUE"), named("FLASHA", "TRUE"), named("FLASHA", "TRUE")},
+       ":11:11: device name FLASHA has 2 default records with every gate off (lines 10 and 11); "
+       "exactly one of its rows kept then may have default_dev TRUE"},
+      {"names that differ in case are one name",
        {named("FLASHA", "TRUE"), named("flasha", "TRUE")},
-       "!one_default"},
-      {"a gated-out twin does not count",
-       {named("FLASHA", "TRUE"), named("flasha", "TRUE", "LAB")},
-       ""},
-      {"the gated-out record was the only default",
-       {named("FLASHA", "TRUE", "LAB"), named("flasha", "FALSE")},
-       "one_default"},
+       ":10:11: device name FLASHA has 2 default records with every gate off (lines 9 and 10); "
+       "exactly one of its rows kept then may have default_dev TRUE"},
+      {"no default",
+       {named("FLASHA", "FALSE"), named("FLASHA", "FALSE")},
+       ":9:11: device name FLASHA has no default record with every gate off; exactly one of its "
+       "rows kept then must have default_dev TRUE"},
+      {"a gated second default",
+       {named("FLASHA", "TRUE"), named("FLASHA", "TRUE", "LAB")},
+       ":10:11: device name FLASHA has 2 default records with only PGM_ALLOW_LAB on (lines 9 and "
+       "10); exactly one of its rows kept then may have default_dev TRUE"},
+      {"the only default behind a gate",
+       {named("FLASHA", "FALSE"), named("FLASHA", "TRUE", "LAB")},
+       ":9:11: device name FLASHA has no default record with every gate off; exactly one of its "
+       "rows kept then must have default_dev TRUE"},
+      {"a gate whose rows hold no default",
+       {named("FLASHA", "TRUE", "LAB"), named("FLASHA", "FALSE", "EON")},
+       ":10:11: device name FLASHA has no default record with only PGM_ALLOW_EON on; exactly one "
+       "of its rows kept then must have default_dev TRUE"},
+      {"two gates with a default each",
+       {named("FLASHA", "TRUE", "LAB"), named("FLASHA", "TRUE", "EON")},
+       ":10:11: device name FLASHA has 2 default records with only PGM_ALLOW_LAB and "
+       "PGM_ALLOW_EON on (lines 9 and 10); exactly one of its rows kept then may have "
+       "default_dev TRUE"},
+      {"gates that differ in case are two switches",
+       {named("FLASHA", "TRUE", "LAB"), named("FLASHA", "TRUE", "lab")},
+       ":10:11: device name FLASHA has 2 default records with only PGM_ALLOW_LAB and "
+       "PGM_ALLOW_lab on (lines 9 and 10); exactly one of its rows kept then may have "
+       "default_dev TRUE"},
   };
   for (const Case& c : kCases) {
-    generate(c.rows);
-    const Failure failure = load_failure();
-    EXPECT_EQ(failure.text, c.failure) << c.what;
-    if (!c.failure.empty()) {
+    fs::remove(pcf_path());
+    const Failure failure = generate_failure(csv_text(c.rows));
+    if (c.failure.empty()) {
+      EXPECT_EQ(failure.text, "") << c.what;
+      // What generates, loads: under every setting of the gates it names.
+      for (const char* on : {"", "PGM_ALLOW_LAB"}) {
+        if (*on != 0) cfg_set_value(on, "1");
+        EXPECT_EQ(load_failure().text, "") << c.what << " " << on;
+      }
+      cfg_unset_value("PGM_ALLOW_LAB");
+    } else {
+      EXPECT_EQ(failure.text, csv_path().string() + c.failure) << c.what;
       EXPECT_EQ(failure.file, kFlashSource) << c.what;
+      EXPECT_FALSE(fs::exists(pcf_path())) << c.what;
     }
   }
 }
@@ -804,6 +929,45 @@ TEST_F(FlashMappingTest, MapAccessorsAndQueries) {
   EXPECT_EQ(m_manager->get_default_flash("legacy16"), &m_manager->m_flash_database[3]);
   EXPECT_EQ(m_manager->get_default_flash("QUAD128"), &m_manager->m_flash_database[0]);
   EXPECT_EQ(m_manager->get_default_flash("QUAD"), nullptr);
+}
+
+TEST_F(FlashMappingTest, ReloadClearsTheMap) {
+  // After a reload no device may keep an index into the old, longer table: the chain query
+  // would read past the new one.
+  const std::string five_records = payload();
+  generate({flash_row({{"program_utime", "7"}})});
+  const std::string one_record = payload();
+  std::string wrong_version = one_record;
+  wrong_version[0] = 2;
+  const auto parse = [this](std::string body) {
+    m_manager->parse_database(reinterpret_cast<unsigned char*>(body.data()),
+                              static_cast<unsigned int>(body.size()));
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> reload;
+    unsigned int records;  // the table's length afterwards
+    const char* refusal;   // "" when the reload succeeds
+  } const kCases[] = {
+      {"initialize_flash_database",
+       [&] { m_manager->initialize_flash_database(pcf_path().string()); }, 1, ""},
+      {"parse_database", [&] { parse(one_record); }, 1, ""},
+      {"refused payload keeps the table and its count together", [&] { parse(wrong_version); }, 5,
+       "Mismatch version between flash file and reader"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    m_manager = load(3);
+    parse(five_records);
+    m_manager->set_flash_mapping_index(0, 4);
+    m_manager->set_flash_mapping_index(2, 3);
+    EXPECT_EQ(failure_of(c.reload).text, c.refusal);
+    EXPECT_EQ(m_manager->m_flash_count, c.records);
+    for (unsigned int device = 0; device < 3; ++device) {
+      EXPECT_EQ(m_manager->get_flash_mapping_index(device, true), INVALID_DWORD) << device;
+    }
+    EXPECT_EQ(failure_of([&] { m_manager->sfl_get_chain_longest_program_utime(); }).text, "found");
+  }
 }
 
 // --- The installed database

@@ -1,8 +1,8 @@
 // User-defined flash: the console dialogue, the INI text codec, the check code, the field
-// conversions, loading at the head of the flash table, and pgmdev-tool flash-ini end to end.
+// conversions and loading at the head of the flash table (the tool's flash-ini end to end is in
+// test_tool_flash_ini.cpp).
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -318,6 +318,125 @@ TEST(FlashDialogueTest, GeneratorSealsEachDeviceAndPrintsTheIniText) {
   const std::string text = output.substr(ini + 6, output.size() - ini - 7);
   EXPECT_EQ(output.back(), '\n');
   EXPECT_EQ(MANAGER::decode_ini(text), all);
+}
+
+struct GeneratorRun {
+  std::string ini;     // what gen_flash_ini returned
+  std::string output;  // its console
+  std::string errors;  // its refusal lines
+};
+
+GeneratorRun run_generator(const std::string& input_text) {
+  MANAGER manager(false, 0, true, false);
+  std::istringstream input(input_text);
+  std::ostringstream output;
+  std::ostringstream errors;
+  GeneratorRun run;
+  run.ini = manager.gen_flash_ini(input, output, errors);
+  run.output = output.str();
+  run.errors = errors.str();
+  return run;
+}
+
+// Each refusal is one line on the error stream: the flash, the question, the answer and why.
+TEST(FlashDialogueTest, RefusalsNameTheQuestionTheAnswerAndTheReason) {
+  const std::string answers = split_join(base_answers(), " ");
+  std::vector<std::string> ended = base_answers();
+  ended.resize(kAaiMode);
+  struct Case {
+    std::string input;
+    std::string line;
+  };
+  const Case kCases[] = {
+      {"1 " + split_join(base_answers({{kDensity, "3"}}), " "),
+       "question \"Memory Density [1 - 2048 Mbit]\": answer \"3\" refused: the value is not a "
+       "power of two in 1 to 2048"},
+      {"1 " + split_join(base_answers({{kSectorErase, "61"}}), " "),
+       "question \"Sector Erase Time [1 - 60 seconds]\": answer \"61\" refused: the value is not "
+       "1 to 60"},
+      {"1 " + split_join(base_answers({{kManufacturer, std::string(20, 'm')}}), " "),
+       "question \"Manufacture Name\": answer \"" + std::string(20, 'M') +
+           "\" refused: it has 20 characters; 1 to 19 are allowed"},
+      {"1 " + split_join(base_answers({{kAaiMode, "yes"}}), " "),
+       "question \"Is AAI mode [Y/N]\": answer \"YES\" refused: Y or N is expected"},
+      {"1 " + split_join(base_answers({{kMfcId, "zz"}}), " "),
+       "question \"Manufacturer ID (hex) [1 - FE]\": answer \"ZZ\" refused: a hexadecimal number "
+       "is expected"},
+      {"1 " + split_join(base_answers({{kMemoryId, "ff"}}), " "),
+       "question \"Memory ID (hex) [1 - FE]\": answer \"FF\" refused: the value is not 1 to FE "
+       "(hexadecimal)"},
+      {"1 " + split_join(base_answers({{kDivisor, "2"}}), " "),
+       "question \"Protection Divisor (hex) [-1/3 - 20]\": answer \"2\" refused: the value is not "
+       "-1 or 3 to 20 (hexadecimal)"},
+      {"1 " + split_join(ended, " "),
+       "question \"Is AAI mode [Y/N]\": no answer (end of input): Y or N is expected"},
+      {"4",
+       "question \"Number of 3rd party flash to define (max 3)\": answer \"4\" refused: 1, 2 or 3 "
+       "flash devices can be defined"},
+      {"1 " + split_join(base_answers(
+                             {{kMemoryIdIndex, "0"}, {kMemoryTypeIndex, "0"}, {kMfcIdIndex, "1"}}),
+                         " "),
+       "the memory id, memory type and manufacturer id indexes (0, 0, 1) must differ"},
+      {"2 " + answers + " " + split_join(base_answers({{kDieCount, "3"}}), " "),
+       "flash 2, question \"Die count [1/2]\": answer \"3\" refused: the value is not 1 to 2 "
+       "(hexadecimal)"},
+  };
+  for (const Case& c : kCases) {
+    const GeneratorRun run = run_generator(c.input);
+    EXPECT_EQ(run.ini, "") << c.line;
+    EXPECT_EQ(run.errors, c.line + "\n");
+    EXPECT_EQ(run.output.find("INI : "), std::string::npos) << run.output;
+    // The console keeps its own words.
+    EXPECT_NE(run.output.find("Invalid input"), std::string::npos) << run.output;
+  }
+}
+
+// An answer that the dialogue takes but that gives a text the loader would refuse (or read as
+// another flash) ends the generation with the check that fails, instead of a text that would be
+// silently ignored.
+TEST(FlashDialogueTest, GeneratorRefusesTextsThatTheLoaderWouldNotLoad) {
+  struct Case {
+    const char* what;
+    std::string input;
+    std::string reason;
+  };
+  const std::string good = split_join(base_answers(), " ");
+  const Case kCases[] = {
+      {"divisor 20 (hexadecimal) is 32", "1 " + split_join(base_answers({{kDivisor, "20"}}), " "),
+       "the loader would refuse flash 1: protection_division 32 is not 0 to 31 or 255"},
+      {"a name holding @", "1 " + split_join(base_answers({{kDevice, "ab@25"}}), " "),
+       "the loader would refuse flash 1: silicon_id \"25\" does not convert (the record text "
+       "holds 34 values, not 33: an answer holds \"@\", \"#\" or \";\")"},
+      {"a name holding #", "1 " + split_join(base_answers({{kManufacturer, "ac#me"}}), " "),
+       "the loader would refuse flash 1: the record text holds 0 values, not 33: an answer holds "
+       "\"@\", \"#\" or \";\""},
+      {"a voltage holding ;", "1 " + split_join(base_answers({{kVoltage, "3;3"}}), " "),
+       "the loader would refuse flash 1: no check code: a \";\" comes before the \"#\" that opens "
+       "it"},
+      {"the second of two flashes",
+       "2 " + good + " " + split_join(base_answers({{kDivisor, "20"}}), " "),
+       "the loader would refuse flash 2: protection_division 32 is not 0 to 31 or 255"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    const GeneratorRun run = run_generator(c.input);
+    EXPECT_EQ(run.ini, "");
+    EXPECT_EQ(run.errors, c.reason + "\n");
+    EXPECT_EQ(run.output.find("INI : "), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Fail to generate INI because " + c.reason + "\n"), std::string::npos)
+        << run.output;
+    // The console overload prints the same.
+    EXPECT_EQ(run_gen_flash_ini(c.input), run.output);
+  }
+
+  // A sound definition: its INI text is returned, printed, and loads as answered.
+  const GeneratorRun run = run_generator("1 " + good);
+  EXPECT_EQ(run.errors, "");
+  ASSERT_NE(run.ini, "");
+  EXPECT_NE(run.output.find("INI : " + run.ini + "\n"), std::string::npos) << run.output;
+  const PGMDEV_INI_ENTRY entry = MANAGER::read_ini_entry(MANAGER::decode_ini(run.ini));
+  EXPECT_EQ(entry.refusal, "");
+  EXPECT_EQ(entry.record_text, kBaseRecord);
 }
 
 TEST(FlashDialogueTest, PowerOfTwoAndNumberTexts) {
@@ -839,47 +958,61 @@ TEST_F(IniLoadingTest, DebugMessagesOfTheAcceptedMembers) {
   }
 }
 
+// read_ini_entry answers what the loader does with a text, step by step: the loader takes the
+// flash exactly when it finds no refusal.
+TEST_F(IniLoadingTest, ReadIniEntryTellsWhatTheLoaderDoes) {
+  const std::string record = record_text(sound_fields());
+  const std::string code = MANAGER::gen_ini_password(record);
+  const std::string record_32 = record_with_32_values();
+  struct Case {
+    const char* what;
+    std::string text;
+    unsigned int value_count;
+    bool values_read;
+    std::string unsound;
+    bool code_holds;
+    std::string refusal;
+  };
+  const Case kCases[] = {
+      {"sound", entry_of(record), 33, true, "", true, ""},
+      {"two entries: the first counts",
+       entry_of(record) + entry_of(record_text(sound_fields({{"program_utime", "1"}}))), 33, true,
+       "", true, ""},
+      {"unsound", entry_of(record_text(sound_fields({{"die_count", "0"}}))), 33, true,
+       "die_count is 0", true, "die_count is 0"},
+      {"check code of another text", record + "#" + MANAGER::gen_ini_password(record_32) + ";", 33,
+       true, "", false,
+       "the check code " + MANAGER::gen_ini_password(record_32) +
+           " does not seal the record text under " + MANAGER::get_ini_version_text()},
+      {"32 values", entry_of(record_32), 32, false, "", true,
+       "the record text holds 32 values, not 33"},
+      {"flag that does not convert", entry_of(record_text(sound_fields({{"aai_mode", "2"}}))), 33,
+       false, "", true, "aai_mode \"2\" does not convert"},
+      {"no check code", record + ";", 33, false, "", false,
+       "no check code: a \";\" comes before the \"#\" that opens it"},
+      {"no marks at all", record, 33, false, "", false,
+       "no check code: the entry lacks \"#\" and \";\""},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    const PGMDEV_INI_ENTRY entry = MANAGER::read_ini_entry(c.text);
+    EXPECT_EQ(entry.value_count, c.value_count);
+    EXPECT_EQ(entry.values_read, c.values_read);
+    EXPECT_EQ(entry.unsound, c.unsound);
+    EXPECT_EQ(entry.check_code_holds, c.code_holds);
+    EXPECT_EQ(entry.refusal, c.refusal);
+    const std::unique_ptr<MANAGER> manager = load_with(MANAGER::encode_ini(c.text));
+    if (c.refusal.empty()) {
+      EXPECT_TRUE(holds_ini_flash(*manager, "MY25Q80"));
+      EXPECT_TRUE(same_record(entry.flash, manager->m_flash_database[0]));
+    } else {
+      EXPECT_TRUE(holds_file_only(*manager));
+    }
+  }
+}
+
 TEST(FlashIniKeyTest, ScrambledTableAssemblesTheConfigurationKey) {
   EXPECT_EQ(pgmdev_flash_ini_config_key(), kIniKey);
-}
-
-// ---------------------------------------------------------------------------------------------
-// End to end
-
-std::string run_command(const std::string& command) {
-  std::string output;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return output;
-  char buffer[4096];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) output.append(buffer, got);
-  EXPECT_EQ(pclose(pipe), 0) << command;
-  return output;
-}
-
-TEST_F(IniLoadingTest, ToolDialogueToLoadedManager) {
-  // The answers of a user defining a flash with the identification bytes of the M25P80.
-  const std::vector<std::string> answers = base_answers({{kDevice, "my25q80"},
-                                                         {kMemoryId, "14"},
-                                                         {kMemoryType, "20"},
-                                                         {kMfcId, "20"},
-                                                         {kDensity, "8"}});
-  const std::string output = run_command("printf '%s\\n' '1 " + split_join(answers, " ") +
-                                         "' | '" PGMDEV_TOOL_PATH "' flash-ini");
-  const std::size_t ini = output.rfind("INI : ");
-  ASSERT_NE(ini, std::string::npos) << output;
-  const std::size_t end = output.find('\n', ini);
-  ASSERT_NE(end, std::string::npos);
-  const std::string text = output.substr(ini + 6, end - ini - 6);
-
-  const std::unique_ptr<MANAGER> manager = load_with(text);
-  ASSERT_TRUE(holds_ini_flash(*manager, "MY25Q80"));
-  ASSERT_TRUE(manager->flash_id_database_mapping(false, 0, kM25p80Id, 3));
-  const PGMDEV_SFL_FLASH_INFO& flash =
-      manager->m_flash_database[manager->get_flash_mapping_index(0, false)];
-  EXPECT_EQ(flash.device_name, "MY25Q80");
-  EXPECT_EQ(flash.device_bit_size, 8u << 20);
-  EXPECT_EQ(flash.bottom_value, 32);
 }
 
 }  // namespace

@@ -315,7 +315,7 @@ TEST(SfdpDefineTest, DensityForms) {
     } else if (c.status == PGMDEV_SFDP_TABLE_REFUSED) {
       EXPECT_NE(flash.message.find("above 2048 Mbit"), std::string::npos) << flash.message;
     } else {
-      EXPECT_NE(flash.message.find("device_bit_size 524288: must be a whole number of Mbit"),
+      EXPECT_NE(flash.message.find("device_bit_size 524288 is not a whole number of Mbit above 0"),
                 std::string::npos)
           << flash.message;
     }
@@ -429,7 +429,7 @@ TEST(SfdpDefineTest, EraseTypesMissingOrOutOfOrder) {
        PGMDEV_SFDP_RECORD_REFUSED,
        0,
        0,
-       "device_sector_byte 256: must be a whole number of KB"},
+       "device_sector_byte 256 is not a whole number of KB above 0"},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -535,7 +535,7 @@ TEST(SfdpDefineTest, DerivedTimesOutsideTheLoadersRangeAreClamped) {
   const PGMDEV_SFDP_FLASH given = define(fixture_image(), names_and({{"program_utime", "500"}}));
   EXPECT_EQ(given.status, PGMDEV_SFDP_RECORD_REFUSED);
   EXPECT_EQ(given.message,
-            "the loader would refuse this flash: program_utime 500: must be 1000 to 1000000 "
+            "the loader would refuse this flash: program_utime 500 is not 1000 to 1000000 "
             "microseconds");
 }
 
@@ -726,7 +726,7 @@ TEST(SfdpDefineTest, ValuesGivenAndIdBytes) {
        {{"protection_division", "32"}},
        id,
        PGMDEV_SFDP_RECORD_REFUSED,
-       "the loader would refuse this flash: protection_division 32: must be 0 to 31, or 255"},
+       "the loader would refuse this flash: protection_division 32 is not 0 to 31 or 255"},
       {"manufacturer id 0",
        {},
        {0x00, 0x40, 0x18},
@@ -787,10 +787,10 @@ TEST(SfdpDefineTest, MembersThatCanBeGiven) {
   EXPECT_FALSE(PGMDEV_FLASH_SFDP::member_can_be_given("SDM_SUPPORT"));
 }
 
-TEST(UserFlashFaultTest, EachRuleNamesItsMember) {
+TEST(UnsoundReasonTest, EachCheckNamesItsMemberFirst) {
   const PGMDEV_SFDP_FLASH flash = define(fixture_image());
   ASSERT_EQ(flash.status, PGMDEV_SFDP_ACCEPTED) << flash.message;
-  EXPECT_EQ(pgmdev_user_flash_fault(flash.record), "");
+  EXPECT_EQ(pgmdev_unsound_reason(flash.record), "");
   struct Case {
     const char* member;
     void (*unsound)(PGMDEV_SFL_FLASH_INFO&);
@@ -812,7 +812,7 @@ TEST(UserFlashFaultTest, EachRuleNamesItsMember) {
   for (const Case& c : kCases) {
     PGMDEV_SFL_FLASH_INFO record = flash.record;
     c.unsound(record);
-    const std::string fault = pgmdev_user_flash_fault(record);
+    const std::string fault = pgmdev_unsound_reason(record);
     EXPECT_EQ(fault.substr(0, fault.find(' ')), c.member) << fault;
   }
 }

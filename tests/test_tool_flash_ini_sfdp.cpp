@@ -110,14 +110,18 @@ TEST(ToolFlashIniSfdp, FileAndIdFormsGiveTheSameAnswer) {
     const char* what;
     std::string file;
     std::string id;
+    std::string input;  // standard input
   } kCases[] = {
-      {"raw bytes", file_in_temp("raw.bin", bytes), "A14018"},
-      {"hex with 0x, one byte a line", file_in_temp("prefixed.hex", prefixed), "A1 40 18"},
-      {"hex in one word", file_in_temp("joined.hex", joined), "0xa14018"},
-      {"the fixture, id with 0x per byte", kFixture, "0xA1 0x40 0x18"},
+      {"raw bytes", file_in_temp("raw.bin", bytes), "A14018", ""},
+      {"hex with 0x, one byte a line", file_in_temp("prefixed.hex", prefixed), "A1 40 18", ""},
+      {"hex in one word", file_in_temp("joined.hex", joined), "0xa14018", ""},
+      {"the fixture, id with 0x per byte", kFixture, "0xA1 0x40 0x18", ""},
+      {"hex on standard input", "-", "A14018", joined},
+      {"raw bytes on standard input", "-", "A14018", bytes},
   };
   for (const auto& c : kCases) {
-    const ToolRun run = run_tool(sfdp_command(c.file, c.id, {"--json"}));
+    const ToolRun run =
+        run_tool(sfdp_command(c.file, c.id, {"--json"}), tool_test::with_env({}, c.input));
     EXPECT_EQ(run.status, 0) << c.what << "\n" << run;
     EXPECT_EQ(run.out, reference.out) << c.what;
   }
@@ -165,6 +169,8 @@ TEST(ToolFlashIniSfdp, RefusalsAndTheirExitStatus) {
       {"an id byte FF", sfdp_command(kFixture, "FF4018"), 1, "id byte 0 (manufacturer) is 0xFF"},
       {"no such file", sfdp_command("/nonexistent/sfdp.bin", "A14018"), 3,
        "/nonexistent/sfdp.bin: cannot be read"},
+      {"nothing on standard input", sfdp_command("-", "A14018"), 1,
+       "standard input: the SFDP header needs 8 bytes, and 0 were given"},
       {"not hexadecimal", sfdp_command(bad_hex, "A14018"), 3,
        bad_hex + ":2:7: 'zz' is not hexadecimal"},
       {"half a byte", sfdp_command(odd_hex, "A14018"), 3,

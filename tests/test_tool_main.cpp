@@ -2,8 +2,12 @@
 // reports of usage errors, missing data and internal errors.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -143,6 +147,116 @@ TEST(ToolMain, LibraryTracesDoNotMixWithTheAnswer) {
   EXPECT_EQ(run.status, 0) << run;
   EXPECT_FALSE(run.json().is_discarded()) << run;
   EXPECT_TRUE(contains(run.err, "Map Flow   : Strip Speedgrade")) << run;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> words_of(const std::string& text) {
+  std::vector<std::string> words;
+  std::istringstream stream(text);
+  for (std::string word; stream >> word;) words.push_back(word);
+  return words;
+}
+
+std::vector<std::string> command_paths() {
+  const ToolRun run = run_tool({"--list-commands"});
+  EXPECT_EQ(run.status, 0) << run;
+  return lines_of(run.out);
+}
+
+// Every command's help ends with an example, and the example is true: running its command line
+// prints the lines it shows, in order ("..." stands for lines left out, a line in parentheses
+// is a note).
+TEST(ToolMain, EveryCommandHasAnExampleThatHolds) {
+  // These write files, or read files that only their user has: their examples are only shown.
+  const std::set<std::string> kNotRun = {"gen-dev-info", "gen-flash",      "lint",
+                                         "dump",         "hps spi add",    "hps spi remove",
+                                         "hps nand add", "hps nand remove"};
+  const std::vector<std::string> paths = command_paths();
+  ASSERT_GT(paths.size(), 10u);
+  for (const std::string& path : paths) {
+    std::vector<std::string> arguments = words_of(path);
+    arguments.push_back("--help");
+    const ToolRun help = run_tool(arguments);
+    ASSERT_EQ(help.status, 0) << help;
+    const std::size_t example = help.out.find("\nExample:\n  $ ");
+    ASSERT_NE(example, std::string::npos) << path << " has no example\n" << help;
+    std::vector<std::string> lines = lines_of(help.out.substr(example + 10));
+    if (kNotRun.count(path) != 0) continue;
+
+    // "$ pgmdev-tool ARGS" or "$ echo 'INPUT' | pgmdev-tool ARGS"
+    std::string command = lines.front().substr(4);
+    std::string input;
+    if (command.rfind("echo '", 0) == 0) {
+      const std::size_t end = command.find("' | ");
+      ASSERT_NE(end, std::string::npos) << command;
+      input = command.substr(6, end - 6) + "\n";
+      command = command.substr(end + 4);
+    }
+    std::vector<std::string> words = words_of(command);
+    ASSERT_EQ(words.front(), "pgmdev-tool") << command;
+    words.erase(words.begin());
+    const ToolRun run = run_tool(words, tool_test::with_env({}, input));
+    EXPECT_EQ(run.status, 0) << run;
+    std::size_t at = 0;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+      if (lines[i].empty()) break;  // the end of the example
+      const std::string shown = lines[i].substr(2);
+      const std::string text = shown.substr(shown.find_first_not_of(' '));
+      if (text.rfind("...", 0) == 0 || text.rfind("(", 0) == 0) continue;
+      const std::size_t found = run.out.find(shown + "\n", at);
+      EXPECT_NE(found, std::string::npos) << path << ": the example shows\n"
+                                          << shown << "\nwhich is not in\n"
+                                          << run;
+      if (found != std::string::npos) at = found + shown.size();
+    }
+  }
+}
+
+// The manual page and the bash completion are installed and name every command.
+TEST(ToolMain, ManualPageAndCompletionAreInstalled) {
+  const std::string prefix = tool_test::installed_prefix();
+  std::ifstream man_file(prefix + "/share/man/man1/pgmdev-tool.1");
+  ASSERT_TRUE(man_file.good());
+  const std::string man((std::istreambuf_iterator<char>(man_file)),
+                        std::istreambuf_iterator<char>());
+  EXPECT_TRUE(contains(man, ".TH PGMDEV-TOOL \"1\"")) << man.substr(0, 200);
+  EXPECT_TRUE(contains(man, "PGM_ALLOW_<GATE>"));
+  EXPECT_TRUE(contains(man, "PGMDEV_SUITE_VERSION_INDEX"));
+  for (const std::string& path : command_paths()) {
+    EXPECT_TRUE(contains(man, ".SS \"pgmdev-tool " + path + "\"")) << path;
+  }
+
+  const std::string completion = prefix + "/share/bash-completion/completions/pgmdev-tool";
+  struct Case {
+    const char* words;  // what has been typed, the last word being completed
+    const char* expected;
+  };
+  const Case kCases[] = {
+      {"pgmdev-tool fl", "flash flash-ini"},
+      {"pgmdev-tool flash s", "show"},
+      {"pgmdev-tool flash show --v", "--variant"},
+      {"pgmdev-tool dev-info show --part QZ40BF256C6N --j", "--json"},
+      {"pgmdev-tool flash-ini de", "decode"},
+      {"pgmdev-tool flash-ini sfdp --m", "--maker"},
+  };
+  for (const Case& c : kCases) {
+    const std::string script = testing::TempDir() + "pgmdev_tool_completion.sh";
+    write_file(script, "source '" + completion + "'\nCOMP_WORDS=(" + c.words +
+                           ")\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n_pgmdev_tool\n"
+                           "echo \"${COMPREPLY[*]}\"\n");
+    FILE* pipe = popen(("bash '" + script + "'").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char buffer[512] = {};
+    const std::string got = std::fgets(buffer, sizeof buffer, pipe) ? buffer : "";
+    pclose(pipe);
+    EXPECT_EQ(got, std::string(c.expected) + "\n") << c.words;
+  }
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // pgmdev-tool's name commands, run installed, compared with the library's own answers.
+#include <fnmatch.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
@@ -232,6 +235,244 @@ TEST(ToolName, FamilyNameShowsItsFamily) {
     EXPECT_EQ(family["device_count"], devices) << run;
     EXPECT_EQ(run.json()["kinds"], Json::array({"family name"})) << run;
   }
+}
+
+// ---- OPN
+
+TEST(ToolOpn, OrdinalAndHashOfAPartAndBack) {
+  for (const char* part : {"QZ40BF256C6N", "QZ70CF484C6N", "QB15AM100C6N"}) {
+    const unsigned int ordinal = PGMDEV_MGR::get_opn_enum(part);
+    const unsigned long long hash = PGMDEV_MGR::get_opn_hash(part);
+    ASSERT_NE(hash, 0xFFFFFFFFFFFFFFFFull) << part;
+    const ToolRun run = run_tool({"opn", part, "--json"});
+    ASSERT_EQ(run.status, 0) << run;
+    EXPECT_EQ(run.json()["part"], part);
+    EXPECT_EQ(run.json()["opn_hash"], hash) << run;
+    if (ordinal == 0xFFFFFFFFu) {
+      EXPECT_TRUE(run.json()["opn_ordinal"].is_null()) << run;
+    } else {
+      EXPECT_EQ(run.json()["opn_ordinal"], ordinal) << run;
+      const ToolRun back = run_tool({"opn", "--ordinal", std::to_string(ordinal), "--json"});
+      EXPECT_EQ(back.status, 0) << back;
+      EXPECT_EQ(back.json()["part"], PGMDEV_MGR::get_opn(ordinal)) << back;
+    }
+    char hex[32];
+    std::snprintf(hex, sizeof hex, "0x%llx", hash);
+    // The hash in hexadecimal, in decimal, and with the 16 upper bits (which are ignored) set.
+    char upper[32];
+    std::snprintf(upper, sizeof upper, "0x%llx", hash | 0xABCD000000000000ull);
+    for (const std::string& text : {std::string(hex), std::to_string(hash), std::string(upper)}) {
+      const ToolRun back = run_tool({"opn", "--hash", text, "--json"});
+      EXPECT_EQ(back.status, 0) << back;
+      EXPECT_EQ(back.json()["part"], PGMDEV_MGR::get_opn_from_hash(hash)) << back;
+      EXPECT_EQ(back.json()["part"], part) << back;
+      EXPECT_EQ(contains(back.err, "the upper 16 bits"), text == upper) << back;
+    }
+  }
+}
+
+TEST(ToolOpn, MissesAndBadNumbers) {
+  struct Case {
+    std::vector<std::string> arguments;
+    int status;
+    const char* message;
+  };
+  const Case kCases[] = {
+      {{"opn", "QZ4OBF256C6N"},
+       1,
+       "QZ4OBF256C6N is no catalogue part; closest known names: QZ40BF256C6N"},
+      {{"opn", "--ordinal", "4000000000"}, 1, "no part has OPN ordinal 4000000000"},
+      {{"opn", "--hash", "0x1"}, 1, "no part has OPN hash 0x01"},
+      {{"opn", "--hash", "zz"}, 1, "hash 'zz' is not a number"},
+      {{"opn", "--ordinal", "-1"}, 1, "ordinal '-1' is not a number"},
+      {{"opn", "--ordinal", "99999999999"}, 1, "ordinal '99999999999' is not a number"},
+      {{"opn"}, 2, "opn needs a NAME, --ordinal N or --hash H"},
+      {{"opn", "X", "--hash", "1"}, 2, "excludes"},
+  };
+  for (const Case& c : kCases) {
+    const ToolRun run = run_tool(c.arguments);
+    EXPECT_EQ(run.status, c.status) << run;
+    EXPECT_TRUE(contains(run.err, c.message)) << c.message << "\n" << run;
+  }
+}
+
+// ---- parts and families
+
+TEST(ToolParts, FiltersChooseThePartsTheCatalogueLists) {
+  const DEV_PART_MANAGER catalogue;
+  // Without filters: every part that is no obsolete one, in part-number order.
+  std::vector<int> listed;
+  for (const bool production : {true, false}) {
+    for (const bool commercial : {true, false}) {
+      std::vector<DEV_PART_ENUM> parts;
+      catalogue.filter_part_list(&parts, "ANY", "ANY", "ANY", "ANY", "ANY", production, commercial,
+                                 false, "any");
+      listed.insert(listed.end(), parts.begin(), parts.end());
+    }
+  }
+  std::sort(listed.begin(), listed.end());
+  const ToolRun all = run_tool({"parts", "--json"});
+  ASSERT_EQ(all.status, 0);
+  const Json rows = all.json();
+  ASSERT_EQ(rows.size(), listed.size());
+  for (std::size_t i = 0; i < listed.size(); ++i) {
+    const Json& row = rows[i];
+    const DEV_PART_ENUM part = DEV_PART_ENUM(listed[i]);
+    ASSERT_EQ(row["number"], listed[i]);
+    EXPECT_EQ(row["part"], dstr_get_user_string(part));
+    EXPECT_EQ(row["device"], dstr_get_user_string(catalogue.get_device_of(part)));
+    EXPECT_NE(row["stage"], "obsolete");
+  }
+
+  struct Case {
+    std::vector<std::string> arguments;
+    std::function<bool(const Json&)> holds;  // for every row
+    const char* what;
+  };
+  const Case kCases[] = {
+      {{"--production", "yes"},
+       [](const Json& row) { return row["stage"] == "production"; },
+       "production only"},
+      {{"--production", "no"},
+       [](const Json& row) { return row["stage"] == "sample"; },
+       "samples only"},
+      {{"--commercial", "yes"},
+       [](const Json& row) { return row["grade"] == "commercial"; },
+       "commercial grade"},
+      {{"--commercial", "no"},
+       [](const Json& row) { return row["grade"] == "other"; },
+       "other grades"},
+      {{"--family", "ternfield"},
+       [](const Json& row) { return row["family"] == "Ternfield"; },
+       "family by name"},
+      {{"--pattern", "qz40b*c6n"},
+       [](const Json& row) {
+         return fnmatch("QZ40B*C6N", row["part"].get<std::string>().c_str(), 0) == 0;
+       },
+       "pattern, any case"},
+      {{"--pcf", "qz60b"}, [](const Json& row) { return row["pcf"] == "QZ60B"; }, "pcf"},
+  };
+  for (const Case& c : kCases) {
+    std::vector<std::string> arguments = {"parts"};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    arguments.push_back("--json");
+    const ToolRun run = run_tool(arguments);
+    ASSERT_EQ(run.status, 0) << c.what << "\n" << run;
+    EXPECT_FALSE(run.json().empty()) << c.what;
+    EXPECT_LT(run.json().size(), listed.size()) << c.what;
+    for (const Json& row : run.json()) EXPECT_TRUE(c.holds(row)) << c.what << ": " << row;
+  }
+  // The commercial grade is the temperature grade C.
+  EXPECT_EQ(run_tool({"parts", "--commercial", "yes", "--json"}).json(),
+            run_tool({"parts", "--temperature", "c", "--json"}).json());
+  // Obsolete parts come in on request only.
+  const ToolRun obsolete = run_tool({"parts", "--obsolete", "--json"});
+  std::size_t obsolete_rows = 0;
+  for (const Json& row : obsolete.json()) obsolete_rows += row["stage"] == "obsolete" ? 1 : 0;
+  EXPECT_GT(obsolete_rows, 0u);
+  EXPECT_EQ(obsolete.json().size(), listed.size() + obsolete_rows);
+
+  const ToolRun none = run_tool({"parts", "--pattern", "NOTHING*"});
+  EXPECT_EQ(none.status, 1) << none;
+  EXPECT_TRUE(contains(none.err, "no catalogue part matches these filters")) << none;
+  EXPECT_EQ(run_tool({"parts", "--production", "maybe"}).status, 2);
+}
+
+TEST(ToolParts, FamiliesWithTheirCounts) {
+  const DEV_PART_MANAGER catalogue;
+  const ToolRun run = run_tool({"families", "--json"});
+  ASSERT_EQ(run.status, 0) << run;
+  ASSERT_EQ(run.json().size(), static_cast<std::size_t>(DEV_FAMILY_MAX - 1));
+  for (const Json& row : run.json()) {
+    const DEV_FAMILY_ENUM family = DEV_FAMILY_ENUM(row["number"].get<int>());
+    int devices = 0;
+    for (int device = 1; device < DEV_DEVICE_MAX; ++device) {
+      devices += catalogue.get_family_of(DEV_DEVICE_ENUM(device)) == family ? 1 : 0;
+    }
+    EXPECT_EQ(row["family"], dstr_get_user_string(family));
+    EXPECT_EQ(row["identifier"], dstr_get_family_identifier(family));
+    EXPECT_EQ(row["devices"], devices) << row;
+    EXPECT_EQ(row["pcfs"], GRAMMAR::get_family_pcfs(dstr_get_family_identifier(family)).size());
+  }
+}
+
+// ---- the part-name searches and the programming-type checks
+
+TEST(ToolPartNames, TheLibrarysSearchesAndTheirMisses) {
+  struct Case {
+    std::vector<std::string> arguments;
+    int status;
+    Json part;            // the answer's part (null for none)
+    const char* message;  // on standard error, or ""
+  };
+  const Case kCases[] = {
+      {{"full-name", "qz40b"}, 0, PGMDEV_MGR::get_possible_full_name("QZ40B"), ""},
+      {{"full-name", "QZ40BF256"}, 0, PGMDEV_MGR::get_possible_full_name("QZ40BF256"), ""},
+      {{"full-name", "QZ4OB"}, 1, nullptr, "closest known names: QZ40B"},
+      {{"part-from-pcf", "qz10a"}, 0, PGMDEV_MGR::get_part_name_from_pcf("QZ10A"), ""},
+      {{"part-from-pcf", "QZ60B"}, 1, nullptr, "no catalogue part of the first pass"},
+      {{"part-from-dev", "qz60b_die"}, 0, PGMDEV_MGR::get_part_name_from_dev("QZ60B_DIE"), ""},
+      {{"part-from-dev", "QZ60B_DEI"}, 1, nullptr, "closest known names: QZ60B_DIE"},
+  };
+  for (const Case& c : kCases) {
+    std::vector<std::string> arguments = c.arguments;
+    arguments.push_back("--json");
+    const ToolRun run = run_tool(arguments);
+    EXPECT_EQ(run.status, c.status) << run;
+    if (c.status == 0) {
+      EXPECT_EQ(run.json()["part"], c.part) << run;
+      EXPECT_FALSE(c.part.get<std::string>().empty());
+    }
+    EXPECT_TRUE(contains(run.err, c.message)) << c.message << "\n" << run;
+  }
+}
+
+TEST(ToolProgType, ChecksOfNamesAndNumbers) {
+  struct Case {
+    std::vector<std::string> arguments;
+    int status;
+    Json name;
+    Json number;
+  };
+  const Case kCases[] = {
+      {{"flash-block", "cfm0"}, 0, "cfm0", 5},
+      {{"flash-block", "cfm0 "}, 1, "cfm0 ", nullptr},  // no blank is removed
+      {{"icb", ""}, 0, "", 0},                          // the empty name is entry 0
+      {{"icb", "0"}, 1, nullptr, 0},                    // the number 0 never is
+      {{"rba", "75"}, 0, "TR_Q9_AR", 75},
+      {{"rba", "76"}, 1, nullptr, 76},
+      {{"bitasm-generic", "20"}, 0, "HPS_DAP_SPLIT_MODE_USE_HPS_PINS", 20},
+  };
+  for (const Case& c : kCases) {
+    std::vector<std::string> arguments = {"prog-type"};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    arguments.push_back("--json");
+    const ToolRun run = run_tool(arguments);
+    EXPECT_EQ(run.status, c.status) << run;
+    EXPECT_EQ(run.json()["supported"], c.status == 0) << run;
+    EXPECT_EQ(run.json()["name"], c.name) << run;
+    EXPECT_EQ(run.json()["number"], c.number) << run;
+  }
+  // Without a value: every supported member, as the number check gives it.
+  const struct {
+    const char* type;
+    PGM_ENUM_TYPE library;
+    std::size_t count;
+  } kLists[] = {{"rba", PGM_ENUM_TYPE_RBA, 75},
+                {"flash-block", PGM_ENUM_TYPE_FLASH_BLOCK, 8},
+                {"icb", PGM_ENUM_TYPE_ICB, 42},
+                {"bitasm-generic", PGM_ENUM_TYPE_BITASM_GENERIC, 20}};
+  for (const auto& list : kLists) {
+    const ToolRun run = run_tool({"prog-type", list.type, "--json"});
+    ASSERT_EQ(run.status, 0) << run;
+    ASSERT_EQ(run.json().size(), list.count) << run;
+    for (const Json& row : run.json()) {
+      std::string name;
+      ASSERT_TRUE(PGMDEV_MGR::pgm_check_type_enum_supported(list.library, row["number"], &name));
+      EXPECT_EQ(row["name"], name);
+    }
+  }
+  EXPECT_EQ(run_tool({"prog-type", "nonsense", "X"}).status, 2);
 }
 
 }  // namespace

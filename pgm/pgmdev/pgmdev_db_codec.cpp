@@ -1,19 +1,21 @@
 // The database file codec shared by the device-info and flash managers (see pgmdev_db_codec.h).
 #include "pgmdev_db_codec.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
+#include <cctype>
 #include <cstring>
 #include <fstream>
+#include <iterator>
+#include <string>
+#include <utility>
 
+#include "gen.h"
 #include "mem.h"
 #include "msg.h"
 #include "pgm_common.h"
 #include "pgmdev_check.h"
+#include "pgmdev_file_replace.h"
 #include "zlib_util.h"
 
 namespace {
@@ -25,18 +27,33 @@ using pgmdev_db_detail::need_room;
 using pgmdev_db_detail::store_le;
 using pgmdev_db_detail::tag_in;
 
-// Writes all of data to fd; false on any error.
-bool write_all(int fd, const unsigned char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    size -= static_cast<size_t>(written);
+// Whether text, once trimmed when the format trims, is a run of decimal digits or "0x"/"0X" and
+// a run of hexadecimal digits: the form of a number, whether or not its value fits 32 bits.
+bool has_number_form(const std::string& text, const PGMDEV_DB_FORMAT& format) {
+  const std::string subject =
+      format.convert_trim ? gen_remove_leading_and_trailing_white_spaces(text) : text;
+  const bool hex =
+      subject.size() > 2 && subject[0] == '0' && (subject[1] == 'x' || subject[1] == 'X');
+  const size_t first = hex ? 2 : 0;
+  if (first >= subject.size()) return false;
+  for (size_t i = first; i < subject.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(subject[i]);
+    if (!(hex ? std::isxdigit(c) : std::isdigit(c))) return false;
   }
   return true;
+}
+
+// What a field of count bytes holds, for messages.
+const char* width_text(unsigned int count) {
+  return count == 1   ? "a byte (0 to 0xFF)"
+         : count == 2 ? "a word (0 to 0xFFFF)"
+                      : "32 bits (0 to 0xFFFFFFFF)";
+}
+
+bool set_problem(PGMDEV_CSV_PROBLEM& problem, const char* rule, std::string message) {
+  problem.rule = rule;
+  problem.message = std::move(message);
+  return false;
 }
 
 }  // namespace
@@ -99,6 +116,62 @@ void PGMDEV_DB_CODEC::dump_value(unsigned char* data, unsigned int data_size, un
                                                           : PGMDEV_MANAGER_DWORD);
   need_room(data_size, index, count, site);
   store_le(data, index, value, count);
+}
+
+const char* pgmdev_csv_type_name(PGMDEV_MANAGER_TYPE type) {
+  // Indexed by PGMDEV_MANAGER_TYPE: the column types that a CSV source can name.
+  static constexpr const char* kNames[] = {"DEVID_ENUM", "DEVID_STR", "STL_STRING", "bool",
+                                           "BYTE",       "WORD",      "DWORD",      "ENUM"};
+  const unsigned int index = static_cast<unsigned int>(type);
+  return index < std::size(kNames) ? kNames[index] : nullptr;
+}
+
+bool PGMDEV_DB_CODEC::check_string(const std::string& string, bool allow_empty, const char* column,
+                                   PGMDEV_CSV_PROBLEM& problem) {
+  if (string.empty() && !allow_empty) {
+    return set_problem(problem, "empty-text",
+                       std::string(column) + ": empty text; write 1 to 255 characters");
+  }
+  if (string.size() > kPgmdevDbMaxTextBytes) {
+    return set_problem(problem, "text-length",
+                       std::string(column) + ": text of " + std::to_string(string.size()) +
+                           " bytes; a field holds at most 255");
+  }
+  return true;
+}
+
+bool PGMDEV_DB_CODEC::check_bool(const std::string& string, const PGMDEV_DB_FORMAT& format,
+                                 const char* column, PGMDEV_CSV_PROBLEM& problem) {
+  if ((format.bool_accepts_empty && string.empty()) || string == "FALSE" || string == "TRUE") {
+    return true;
+  }
+  return set_problem(problem, "flag",
+                     std::string(column) + ": '" + string + "' is not a flag; write TRUE or FALSE" +
+                         (format.bool_accepts_empty ? " (an empty cell is FALSE)" : ""));
+}
+
+bool PGMDEV_DB_CODEC::check_value(const std::string& string, unsigned int count,
+                                  const PGMDEV_DB_FORMAT& format, const char* column,
+                                  PGMDEV_CSV_PROBLEM& problem) {
+  bool ok = false;
+  const DWORD value = get_dword_from_string(string, &ok, format);
+  if (!ok && has_number_form(string, format)) {
+    return set_problem(problem, "width",
+                       std::string(column) + " " + string + " does not fit " + width_text(4));
+  }
+  if (!ok) {
+    return set_problem(
+        problem, "number",
+        std::string(column) + ": " +
+            (string.empty() ? std::string("empty cell") : "'" + string + "' is not a number") +
+            "; write decimal digits, or 0x and hexadecimal digits");
+  }
+  const DWORD max = count == 1 ? 0xFFu : count == 2 ? 0xFFFFu : 0xFFFFFFFFu;
+  if (value > max) {
+    return set_problem(problem, "width",
+                       std::string(column) + " " + string + " does not fit " + width_text(count));
+  }
+  return true;
 }
 
 void PGMDEV_DB_CODEC::dump_tagged_dword(unsigned char* data, unsigned int data_size,
@@ -242,31 +315,14 @@ void PGMDEV_DB_CODEC::write_file(const FIO_PATH& file, const unsigned char* imag
   const unsigned char trailer[kPgmdevDbTrailerBytes] = {static_cast<unsigned char>(crc16 & 0xFFu),
                                                         static_cast<unsigned char>(crc16 >> 8)};
 
-  // Whole or not at all: write a temporary file in the target's directory, sync it and
-  // rename it over the target, so a reader sees the old file or the new one, never a part.
-  const std::string target_path = file.fullpath();
-  std::string temporary_path = target_path + ".XXXXXX";
-  const int temporary_file = ::mkstemp(temporary_path.data());
-  PGMDEV_DB_CHECK(site, temporary_file >= 0, "temporary_file >= 0");
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  bool written = ::fchmod(temporary_file, 0666 & ~mask) == 0 &&
-                 write_all(temporary_file, compressed.get(), new_count) &&
-                 write_all(temporary_file, trailer, sizeof(trailer));
-  const bool synced = written && ::fsync(temporary_file) == 0;
-  const bool closed = ::close(temporary_file) == 0;
-  const bool renamed =
-      written && synced && closed && ::rename(temporary_path.c_str(), target_path.c_str()) == 0;
-  if (!renamed) ::unlink(temporary_path.c_str());
-  PGMDEV_DB_CHECK(site, written, "write(temporary_file) == count");
-  PGMDEV_DB_CHECK(site, synced, "fsync(temporary_file) == 0");
-  PGMDEV_DB_CHECK(site, closed, "close(temporary_file) == 0");
-  PGMDEV_DB_CHECK(site, renamed, "rename(temporary_path, target_path) == 0");
-  // Make the rename itself durable; a directory that cannot be synced loses nothing written.
-  const FIO_PATH target(target_path);
-  const int directory = ::open(target.dirname().c_str(), O_RDONLY | O_DIRECTORY);
-  if (directory >= 0) {
-    ::fsync(directory);
-    ::close(directory);
-  }
+  // Whole or not at all, with the old file's mode, owner and group (pgmdev_file_replace.h).
+  std::unique_ptr<unsigned char[]> file_image(new unsigned char[new_count + sizeof(trailer)]);
+  std::memcpy(file_image.get(), compressed.get(), new_count);
+  std::memcpy(file_image.get() + new_count, trailer, sizeof(trailer));
+  PGMDEV_FILE_REPLACEMENT replacement(file.fullpath());
+  const bool replaced = replacement.resolve() &&
+                        replacement.write(file_image.get(), new_count + sizeof(trailer),
+                                          PGMDEV_FILE_REPLACEMENT::NAMING::kUnique) &&
+                        replacement.commit();
+  PGMDEV_DB_CHECK(site, replaced, replacement.failure());
 }

@@ -84,31 +84,26 @@ constexpr bool member_fits() {
 PGMDEV_DEV_INFO_SCHEMA(PGMDEV_DEV_INFO_ASSERT_TYPE)
 #undef PGMDEV_DEV_INFO_ASSERT_TYPE
 
-// CSV type names of the column types 0 to 7, and the condition text of a type row cell that
-// differs from its name.
-struct CSV_TYPE_NAME {
-  const char* name;
-  const char* text;
-};
-constexpr CSV_TYPE_NAME kCsvTypeNames[] = {
-    {"DEVID_ENUM", "svec.at(i) == \"DEVID_ENUM\""},
-    {"DEVID_STR", "svec.at(i) == \"DEVID_STR\""},
-    {"STL_STRING", "svec.at(i) == \"STL_STRING\""},
-    {"bool", "svec.at(i) == \"bool\""},
-    {"BYTE", "svec.at(i) == \"BYTE\""},
-    {"WORD", "svec.at(i) == \"WORD\""},
-    {"DWORD", "svec.at(i) == \"DWORD\""},
-    {"ENUM", "svec.at(i) == \"ENUM\""},
+// The condition text of a type row cell that differs from its column type's CSV name
+// (pgmdev_csv_type_name), for the column types 0 to 7.
+constexpr const char* kCsvTypeTexts[] = {
+    "svec.at(i) == \"DEVID_ENUM\"", "svec.at(i) == \"DEVID_STR\"", "svec.at(i) == \"STL_STRING\"",
+    "svec.at(i) == \"bool\"",       "svec.at(i) == \"BYTE\"",      "svec.at(i) == \"WORD\"",
+    "svec.at(i) == \"DWORD\"",      "svec.at(i) == \"ENUM\"",
 };
 
 // Lines of the CSV and of the parts list are shorter than this; a longer line ends reading.
 constexpr size_t kMaxLineBytes = 10240;
+// Cells of a parts-list line; the first, second and seventh are read.
+constexpr size_t kPartsListCells = 7;
 
 // Reads the next line that is not empty once trimmed; false at the end of the stream or at a
-// line that is too long.
-bool read_counted_line(std::istream& input, std::string& line) {
+// line that is too long. line_number counts every line read, empty ones too, so that it is the
+// line's number in the file.
+bool read_counted_line(std::istream& input, std::string& line, DWORD& line_number) {
   std::string raw;
   while (std::getline(input, raw)) {
+    ++line_number;
     if (raw.size() >= kMaxLineBytes) return false;
     line = gen_remove_leading_and_trailing_white_spaces(raw);
     if (!line.empty()) return true;
@@ -150,6 +145,42 @@ std::vector<PGMDEV_DEV_INFO_NAME> build_enum_list() {
   rows.push_back({"NPCF_BLOCK_POSTAMBLE", 39});
   rows.push_back({"", INVALID_DWORD});
   return rows;
+}
+
+// The name table of an identifier column ("family", "device", "part") or, for "", the general
+// enumeration table; null for any other name.
+const std::vector<PGMDEV_DEV_INFO_NAME>* name_table(const std::string& type_name) {
+  if (type_name == "family") return &PGMDEV_DEV_INFO_MANAGER::m_supported_family_list;
+  if (type_name == "device") return &PGMDEV_DEV_INFO_MANAGER::m_supported_device_list;
+  if (type_name == "part") return &PGMDEV_DEV_INFO_MANAGER::m_supported_part_list;
+  if (type_name.empty()) return &PGMDEV_DEV_INFO_MANAGER::m_supported_enum_list;
+  return nullptr;
+}
+
+// Looks name up in the table's rows in order, exactly; false when no row holds it.
+bool find_name(const std::vector<PGMDEV_DEV_INFO_NAME>& table, const std::string& name,
+               DWORD& value) {
+  for (const PGMDEV_DEV_INFO_NAME& row : table) {
+    if (row.name == name) {
+      value = row.id;
+      return true;
+    }
+  }
+  return false;
+}
+
+// What a cell of an identifier or enumeration column may hold, for messages.
+std::string accepted_names(const std::string& column) {
+  if (column == "family") {
+    return "a family identifier of the catalogue (" +
+           dstr_get_family_identifier(DEV_FAMILY_ENUM(1)) + ", ...), GENERIC or nothing";
+  }
+  if (column == "device" || column == "part") return "GENERIC or nothing";
+  std::string names;
+  for (const PGMDEV_DEV_INFO_NAME& row : PGMDEV_DEV_INFO_MANAGER::m_supported_enum_list) {
+    if (!row.name.empty()) names += row.name + ", ";
+  }
+  return names + "or nothing";
 }
 
 // The fields of one record read into its members, each with the reader of its type. The
@@ -467,25 +498,10 @@ void PGMDEV_DEV_INFO_MANAGER::dump_value_to_database(unsigned char** data, unsig
 void PGMDEV_DEV_INFO_MANAGER::dump_enum_to_database(unsigned char** data, unsigned int data_size,
                                                     unsigned int& index, std::string string,
                                                     std::string type_name) {
-  const std::vector<PGMDEV_DEV_INFO_NAME>* table = &m_supported_enum_list;
-  if (type_name == "family") {
-    table = &m_supported_family_list;
-  } else if (type_name == "device") {
-    table = &m_supported_device_list;
-  } else if (type_name == "part") {
-    table = &m_supported_part_list;
-  } else {
-    PGMDEV_CHECK(type_name.empty());
-  }
-  bool found = false;
+  const std::vector<PGMDEV_DEV_INFO_NAME>* table = name_table(type_name);
+  if (table == nullptr) PGMDEV_CHECK(type_name.empty());
   DWORD value = 0;
-  for (const PGMDEV_DEV_INFO_NAME& row : *table) {
-    if (row.name == string) {
-      found = true;
-      value = row.id;
-      break;
-    }
-  }
+  const bool found = find_name(*table, string, value);
   PGMDEV_CHECK(found);
   PGMDEV_DB_CODEC::dump_tagged_dword(*data, data_size, index, PGMDEV_MANAGER_ENUM, value,
                                      PGMDEV_DB_HERE);
@@ -494,6 +510,37 @@ void PGMDEV_DEV_INFO_MANAGER::dump_enum_to_database(unsigned char** data, unsign
 void PGMDEV_DEV_INFO_MANAGER::dump_dword_database(unsigned char** data, unsigned int data_size,
                                                   unsigned int& index, unsigned int value) {
   PGMDEV_DB_CODEC::dump_dword(*data, data_size, index, value, PGMDEV_DB_HERE);
+}
+
+bool PGMDEV_DEV_INFO_MANAGER::check_csv_cell(unsigned int column, const std::string& cell,
+                                             PGMDEV_CSV_PROBLEM& problem) {
+  PGMDEV_CHECK(column < TOTAL_DEVICE_DATABASE_MEMBER);
+  const char* name = m_db_name_list[column];
+  switch (m_db_type_list[column]) {
+    case PGMDEV_MANAGER_DEVID_ENUM:
+    case PGMDEV_MANAGER_ENUM: {
+      const bool identifier = m_db_type_list[column] == PGMDEV_MANAGER_DEVID_ENUM;
+      DWORD value = 0;
+      if (find_name(*name_table(identifier ? name : ""), cell, value)) return true;
+      problem.rule = "name";
+      problem.message = std::string(name) + ": '" + cell + "' is not a name of the column; write " +
+                        accepted_names(identifier ? name : "");
+      return false;
+    }
+    case PGMDEV_MANAGER_DEVID_STR:
+    case PGMDEV_MANAGER_STRING:
+      return PGMDEV_DB_CODEC::check_string(cell, true, name, problem);
+    case PGMDEV_MANAGER_BOOL:
+      return PGMDEV_DB_CODEC::check_bool(cell, kDevInfoFormat, name, problem);
+    case PGMDEV_MANAGER_BYTE:
+      return PGMDEV_DB_CODEC::check_value(cell, 1, kDevInfoFormat, name, problem);
+    case PGMDEV_MANAGER_WORD:
+      return PGMDEV_DB_CODEC::check_value(cell, 2, kDevInfoFormat, name, problem);
+    case PGMDEV_MANAGER_DWORD:
+      return PGMDEV_DB_CODEC::check_value(cell, 4, kDevInfoFormat, name, problem);
+    default:
+      PGMDEV_FAIL("Unsupported type");
+  }
 }
 
 DWORD PGMDEV_DEV_INFO_MANAGER::get_dword_from_string(std::string string) {
@@ -613,10 +660,11 @@ unsigned int PGMDEV_DEV_INFO_MANAGER::check_device_file(FIO_PATH csv_file,
   DWORD size = 0;
   // Columns of each kind, counted on the type row: they size every data row.
   DWORD text_count = 0, bool_count = 0, byte_count = 0, word_count = 0, dword_count = 0;
-  DWORD line_number = 0;
+  DWORD line_number = 0;  // rows counted so far
+  DWORD file_line = 0;    // the row's line in the file
   std::string line;
   std::vector<std::string> svec;
-  while (status && input.good() && read_counted_line(input, line)) {
+  while (status && input.good() && read_counted_line(input, line, file_line)) {
     csv_tokenizer().tokenize(line, svec);
     PGMDEV_CHECK(DWORD(svec.size()) == TOTAL_DEVICE_DATABASE_MEMBER);
     if (line_number == 0) {
@@ -625,7 +673,7 @@ unsigned int PGMDEV_DEV_INFO_MANAGER::check_device_file(FIO_PATH csv_file,
       for (DWORD i = 0; i < TOTAL_DEVICE_DATABASE_MEMBER; ++i) {
         const PGMDEV_MANAGER_TYPE type = m_db_type_list[i];
         if (DWORD(type) > DWORD(PGMDEV_MANAGER_ENUM)) PGMDEV_FAIL("Unsupported type");
-        PGMDEV_CHECK_TEXT(svec.at(i) == kCsvTypeNames[type].name, kCsvTypeNames[type].text);
+        PGMDEV_CHECK_TEXT(svec.at(i) == pgmdev_csv_type_name(type), kCsvTypeTexts[type]);
         switch (type) {
           case PGMDEV_MANAGER_DEVID_STR:
           case PGMDEV_MANAGER_STRING:
@@ -654,9 +702,21 @@ unsigned int PGMDEV_DEV_INFO_MANAGER::check_device_file(FIO_PATH csv_file,
     } else {
       size += TOTAL_DEVICE_DATABASE_MEMBER;
       for (DWORD i = 0; i < TOTAL_DEVICE_DATABASE_MEMBER; ++i) {
-        if (m_db_type_list[i] == PGMDEV_MANAGER_DEVID_STR ||
-            m_db_type_list[i] == PGMDEV_MANAGER_STRING) {
+        const PGMDEV_MANAGER_TYPE type = m_db_type_list[i];
+        if (type == PGMDEV_MANAGER_DEVID_STR || type == PGMDEV_MANAGER_STRING) {
           size += DWORD(svec.at(i).size());
+        }
+        // A number cell must convert: the writer would otherwise stop at it with the host's
+        // conversion error, which says neither the file nor the cell. A number wider than a byte
+        // or word column keeps its low bytes, as this generator has always written it.
+        PGMDEV_CSV_PROBLEM problem;
+        if ((type == PGMDEV_MANAGER_BYTE || type == PGMDEV_MANAGER_WORD ||
+             type == PGMDEV_MANAGER_DWORD) &&
+            !check_csv_cell(i, svec.at(i), problem) &&
+            (problem.rule != "width" || type == PGMDEV_MANAGER_DWORD)) {
+          problem.line = file_line;
+          problem.column = i + 1;
+          PGMDEV_FAIL_AT(csv_file.path(), problem);
         }
       }
       size += text_count + bool_count + byte_count + 2 * word_count + 4 * dword_count + 4;
@@ -695,9 +755,10 @@ void PGMDEV_DEV_INFO_MANAGER::generate_device_database(FIO_PATH csv_file, FIO_PA
   const bool status = input.good();
   PGMDEV_CHECK(status);
   DWORD line_number = 0;
+  DWORD file_line = 0;
   std::string line;
   std::vector<std::string> svec;
-  while (input.good() && read_counted_line(input, line)) {
+  while (input.good() && read_counted_line(input, line, file_line)) {
     if (line_number++ < 2) continue;  // the type row and the name row
     csv_tokenizer().tokenize(line, svec);
     dump_to_database(&data, memory_size, index, svec);
@@ -754,9 +815,12 @@ void PGMDEV_DEV_INFO_MANAGER::parse_pgm_parts() {
   if (!input.good()) return;  // no parts list: every device maps through its family
   std::string line;
   std::vector<std::string> svec;
-  while (read_counted_line(input, line)) {
+  DWORD file_line = 0;
+  while (read_counted_line(input, line, file_line)) {
     if (line.compare(0, 2, "//") == 0) continue;
     csv_tokenizer().tokenize(line, svec);
+    // Part, device, package, pins, speed, temperature and configuration name.
+    PGMDEV_CHECK_TEXT(svec.size() >= kPartsListCells, "svec.size() >= 7");
     auto entry = std::make_unique<PGMDEV_DEVICE_INFO_PCF_MAP>();
     entry->part = dstr_get_dev_part_enum_by_string(svec.at(0));
     entry->device = dstr_get_dev_device_enum_by_string(svec.at(1));

@@ -3,8 +3,10 @@
 #include "pgmdev_flash_manager.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -78,22 +80,31 @@ constexpr const char kCsvDelimiters[] = " \t\n,";
 
 bool is_free_row(unsigned int row) { return row == 2 || row == 3 || row == 7; }
 
-// The column kinds of the flash CSV: the type row's spelling (and the check that names it) and the
-// payload bytes of a field after its tag (for a text: its length byte, the text adds its own
-// bytes).
+// The column kinds of the flash CSV: the check that names the type row's spelling
+// (pgmdev_csv_type_name) and the payload bytes of a field after its tag (for a text: its length
+// byte, the text adds its own bytes).
 struct COLUMN_KIND {
   PGMDEV_MANAGER_TYPE type;
-  const char* csv_name;
   const char* csv_name_text;
   unsigned int payload_bytes;
 };
 constexpr COLUMN_KIND kColumnKinds[] = {
-    {PGMDEV_MANAGER_STRING, "STL_STRING", "svec.at(i) == \"STL_STRING\"", 1},
-    {PGMDEV_MANAGER_BOOL, "bool", "svec.at(i) == \"bool\"", 1},
-    {PGMDEV_MANAGER_BYTE, "BYTE", "svec.at(i) == \"BYTE\"", 1},
-    {PGMDEV_MANAGER_WORD, "WORD", "svec.at(i) == \"WORD\"", 2},
-    {PGMDEV_MANAGER_DWORD, "DWORD", "svec.at(i) == \"DWORD\"", 4},
+    {PGMDEV_MANAGER_STRING, "svec.at(i) == \"STL_STRING\"", 1},
+    {PGMDEV_MANAGER_BOOL, "svec.at(i) == \"bool\"", 1},
+    {PGMDEV_MANAGER_BYTE, "svec.at(i) == \"BYTE\"", 1},
+    {PGMDEV_MANAGER_WORD, "svec.at(i) == \"WORD\"", 2},
+    {PGMDEV_MANAGER_DWORD, "svec.at(i) == \"DWORD\"", 4},
 };
+
+// The CSV column (counted from 1) of a member.
+constexpr unsigned int csv_column_of(std::string_view member) {
+  unsigned int column = 0;
+  while (member != PGMDEV_FLASH_MANAGER::m_name_list[column]) ++column;
+  return column + 1;
+}
+constexpr unsigned int kDeviceNameColumn = csv_column_of("device_name");
+constexpr unsigned int kDefaultColumn = csv_column_of("default_dev");
+constexpr unsigned int kGateColumn = csv_column_of("ini");
 
 // The kind of a member type, or null for a type that no CSV column can have.
 const COLUMN_KIND* column_kind(PGMDEV_MANAGER_TYPE type) {
@@ -103,28 +114,25 @@ const COLUMN_KIND* column_kind(PGMDEV_MANAGER_TYPE type) {
   return nullptr;
 }
 
-// Reads the record's members in schema order with the manager's field reader of each kind.
-void read_member(PGMDEV_FLASH_MANAGER& manager, unsigned char* data, unsigned int size,
-                 unsigned int& index, std::string* out) {
-  manager.get_string_data(data, size, index, out);
+// Reads the record's members in schema order with the field reader of each kind. The codec's
+// readers are called directly (the manager's member readers do the same) so that they inline: this
+// runs for every member of every record loaded.
+void read_member(unsigned char* data, unsigned int size, unsigned int& index, std::string* out) {
+  PGMDEV_DB_CODEC::get_string_data(data, size, index, true, out, kFlashFormat, PGMDEV_DB_HERE);
 }
-void read_member(PGMDEV_FLASH_MANAGER& manager, unsigned char* data, unsigned int size,
-                 unsigned int& index, bool* out) {
-  manager.get_bool_data(data, size, index, out);
+void read_member(unsigned char* data, unsigned int size, unsigned int& index, bool* out) {
+  PGMDEV_DB_CODEC::get_bool_data(data, size, index, out, PGMDEV_DB_HERE);
 }
-void read_member(PGMDEV_FLASH_MANAGER& manager, unsigned char* data, unsigned int size,
-                 unsigned int& index, BYTE* out) {
-  manager.get_byte_data(data, size, index, out);
+void read_member(unsigned char* data, unsigned int size, unsigned int& index, BYTE* out) {
+  PGMDEV_DB_CODEC::get_byte_data(data, size, index, out, PGMDEV_DB_HERE);
 }
-void read_member(PGMDEV_FLASH_MANAGER& manager, unsigned char* data, unsigned int size,
-                 unsigned int& index, DWORD* out) {
-  manager.get_dword_data(data, size, index, out);
+void read_member(unsigned char* data, unsigned int size, unsigned int& index, DWORD* out) {
+  PGMDEV_DB_CODEC::get_dword_data(data, size, index, out, kFlashFormat, PGMDEV_DB_HERE);
 }
 
-void read_record(PGMDEV_FLASH_MANAGER& manager, unsigned char* data, unsigned int size,
-                 unsigned int& index, PGMDEV_SFL_FLASH_INFO& record) {
-#define PGMDEV_SFL_READ_MEMBER(member, kind) \
-  read_member(manager, data, size, index, &record.member);
+void read_record(unsigned char* data, unsigned int size, unsigned int& index,
+                 PGMDEV_SFL_FLASH_INFO& record) {
+#define PGMDEV_SFL_READ_MEMBER(member, kind) read_member(data, size, index, &record.member);
   PGMDEV_SFL_FLASH_SCHEMA(PGMDEV_SFL_READ_MEMBER)
 #undef PGMDEV_SFL_READ_MEMBER
 }
@@ -149,28 +157,126 @@ void print_record(std::ostream& out, unsigned int i, const PGMDEV_SFL_FLASH_INFO
 }
 
 // Reads the flash CSV line by line, handing each non-empty trimmed line to row() with its row
-// number. Returns whether the file opened.
+// number and its line number in the file (counted from 1, empty lines included). Returns whether
+// the file opened.
 template <class RowFunction>
 bool for_each_csv_row(const FIO_PATH& csv_file, RowFunction row) {
   std::ifstream input(csv_file.fullpath());
   if (!input.good()) return false;
   std::string line;
   unsigned int row_number = 0;
+  unsigned int line_number = 0;
   while (std::getline(input, line)) {
+    ++line_number;
     const std::string trimmed = gen_remove_leading_and_trailing_white_spaces(line);
     if (trimmed.empty()) continue;
-    row(row_number++, trimmed);
+    row(row_number++, line_number, trimmed);
   }
   return true;
 }
 
-// ASCII upper-cased copy, the key under which device names are compared ignoring letter case (as
-// gen_stricmp compares them).
-std::string upper_case(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// A hash of the text with ASCII letters upper-cased (FNV-1a).
+size_t hash_ignoring_case(std::string_view text) {
+  uint64_t hash = 0xCBF29CE484222325ull;
+  for (const char c : text)
+    hash = (hash ^ static_cast<unsigned char>(ascii_upper(c))) * 0x100000001B3ull;
+  return static_cast<size_t>(hash ^ (hash >> 29));
+}
+
+// a == b ignoring the case of ASCII letters, as gen_stricmp(a, b) == 0 compares, without a call
+// per character: every record's gate is compared on every load.
+bool equal_ignoring_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (ascii_upper(a[i]) != ascii_upper(b[i])) return false;
   }
-  return text;
+  return true;
+}
+
+// The payload's preamble: version, record count and member count.
+struct PAYLOAD_HEADER {
+  DWORD version;
+  DWORD flash_count;
+  DWORD type_count;
+};
+
+// Reads and checks the preamble; the record count must be one that the rest of the payload can
+// hold, so that a damaged count cannot ask for a huge table.
+PAYLOAD_HEADER read_payload_header(PGMDEV_FLASH_MANAGER& manager, unsigned char* data,
+                                   unsigned int size, unsigned int& index) {
+  PAYLOAD_HEADER header{};
+  header.version = manager.get_dword(data, size, index);
+  PGMDEV_CHECK_TEXT(header.version == kPgmdevDbVersion,
+                    "Mismatch version between flash file and reader");
+  header.flash_count = manager.get_dword(data, size, index);
+  header.type_count = manager.get_dword(data, size, index);
+  PGMDEV_CHECK_TEXT(header.flash_count > 0 && header.type_count > 0,
+                    "m_flash_count > 0 && m_type_count > 0");
+  PGMDEV_CHECK_TEXT(header.flash_count <= (size - index) / kMinRecordBytes,
+                    "m_flash_count <= (size - index) / kMinRecordBytes");
+  return header;
+}
+
+// The rows of one device name that a setting of the gates keeps, as much as the one-default rule
+// needs of them: how many there are, how many are defaults, the first row's line and the lines of
+// the first two defaults.
+struct KEPT_ROWS {
+  static constexpr unsigned int kNone = 0xFFFFFFFFu;
+  unsigned int rows = 0;
+  unsigned int defaults = 0;
+  unsigned int first_line = kNone;
+  unsigned int default_lines[2] = {kNone, kNone};
+
+  void add_default_line(unsigned int line) {
+    if (line < default_lines[0]) {
+      default_lines[1] = default_lines[0];
+      default_lines[0] = line;
+    } else if (line < default_lines[1]) {
+      default_lines[1] = line;
+    }
+  }
+  void add(const PGMDEV_FLASH_GATED_ROW& row) {
+    ++rows;
+    first_line = std::min(first_line, row.line);
+    if (row.default_dev) {
+      ++defaults;
+      add_default_line(row.line);
+    }
+  }
+  KEPT_ROWS with(const KEPT_ROWS& other) const {
+    KEPT_ROWS both = *this;
+    both.rows += other.rows;
+    both.defaults += other.defaults;
+    both.first_line = std::min(first_line, other.first_line);
+    for (const unsigned int line : other.default_lines) {
+      if (line != kNone) both.add_default_line(line);
+    }
+    return both;
+  }
+};
+
+// The problem of a name whose kept rows (under the setting that `setting` describes) hold other
+// than exactly one default; false when they hold exactly one or nothing is kept.
+bool default_problem(const std::string& name, const KEPT_ROWS& kept, const std::string& setting,
+                     PGMDEV_CSV_PROBLEM& problem) {
+  if (kept.rows == 0 || kept.defaults == 1) return false;
+  problem.rule = "default";
+  problem.column = kDefaultColumn;
+  if (kept.defaults == 0) {
+    problem.line = kept.first_line;
+    problem.message = "device name " + name + " has no default record " + setting +
+                      "; exactly one of its rows kept then must have default_dev TRUE";
+  } else {
+    problem.line = kept.default_lines[1];
+    problem.message = "device name " + name + " has " + std::to_string(kept.defaults) +
+                      " default records " + setting + " (lines " +
+                      std::to_string(kept.default_lines[0]) + " and " +
+                      std::to_string(kept.default_lines[1]) +
+                      "); exactly one of its rows kept then may have default_dev TRUE";
+  }
+  return true;
 }
 
 }  // namespace
@@ -271,27 +377,32 @@ unsigned short PGMDEV_FLASH_MANAGER::calculate_crc16(const unsigned char* data,
 }
 
 void PGMDEV_FLASH_MANAGER::parse_database(unsigned char* data, unsigned int size) {
+  // A reload replaces the record table, so no device keeps a mapping into the old one: every
+  // map entry is INVALID_DWORD again, whether the new table loads or not.
+  if (m_device_to_flash_map != nullptr) {
+    std::fill(m_device_to_flash_map, m_device_to_flash_map + m_device_count, INVALID_DWORD);
+  }
+  // The counts are taken only once they have passed their checks, so that a refused payload
+  // leaves the count and the table that it describes together.
   unsigned int index = 0;
-  m_version = get_dword(data, size, index);
-  PGMDEV_CHECK_TEXT(m_version == kPgmdevDbVersion,
-                    "Mismatch version between flash file and reader");
-  m_flash_count = get_dword(data, size, index);
-  m_type_count = get_dword(data, size, index);
-  PGMDEV_CHECK(m_flash_count > 0 && m_type_count > 0);
-  PGMDEV_CHECK(m_flash_count <= (size - index) / kMinRecordBytes);
+  const PAYLOAD_HEADER header = read_payload_header(*this, data, size, index);
 
   parse_ext_flash_info();
   m_ini_count = m_ini_flash.device_name.empty() ? 0 : 1;
   delete[] m_flash_database;
   m_flash_database = nullptr;
-  m_flash_database = new PGMDEV_SFL_FLASH_INFO[m_ini_count + m_flash_count];
+  m_flash_count = 0;
+  m_flash_database = new PGMDEV_SFL_FLASH_INFO[m_ini_count + header.flash_count];
+  m_version = header.version;
+  m_flash_count = header.flash_count;
+  m_type_count = header.type_count;
 
   // A record that its gate does not allow is emptied and its slot takes the next record, so every
   // record of the file is read and m_flash_count ends as the number kept.
   unsigned int i = 0;
   while (i < m_flash_count) {
     const unsigned int slot = i + m_ini_count;
-    read_record(*this, data, size, index, m_flash_database[slot]);
+    read_record(data, size, index, m_flash_database[slot]);
     if (enable_device(slot)) {
       ++i;
     } else {
@@ -325,16 +436,10 @@ std::vector<PGMDEV_SFL_FLASH_INFO> PGMDEV_FLASH_MANAGER::read_file_records(FIO_P
   unsigned char* data = payload.get();
   PGMDEV_FLASH_MANAGER reader(false, 0, true, false);
   unsigned int index = 0;
-  PGMDEV_CHECK_TEXT(reader.get_dword(data, size, index) == kPgmdevDbVersion,
-                    "Mismatch version between flash file and reader");
-  const unsigned int count = reader.get_dword(data, size, index);
-  const unsigned int type_count = reader.get_dword(data, size, index);
-  PGMDEV_CHECK_TEXT(count > 0 && type_count > 0, "m_flash_count > 0 && m_type_count > 0");
-  PGMDEV_CHECK_TEXT(count <= (size - index) / kMinRecordBytes,
-                    "m_flash_count <= (size - index) / kMinRecordBytes");
-  std::vector<PGMDEV_SFL_FLASH_INFO> records(count);
+  const PAYLOAD_HEADER header = read_payload_header(reader, data, size, index);
+  std::vector<PGMDEV_SFL_FLASH_INFO> records(header.flash_count);
   for (PGMDEV_SFL_FLASH_INFO& record : records) {
-    read_record(reader, data, size, index, record);
+    read_record(data, size, index, record);
     reader.confirm_data_type_end(data, size, index);
   }
   reader.confirm_database_end(data, size, index);
@@ -346,45 +451,43 @@ bool PGMDEV_FLASH_MANAGER::enable_device(unsigned int index) {
   PGMDEV_CHECK(index < (m_flash_count + m_ini_count));
   const std::string& ini = m_flash_database[index].ini;
   PGMDEV_CHECK(!ini.empty());
-  if (gen_stricmp(ini, kAlwaysAvailable) == 0) return true;
+  if (equal_ignoring_case(ini, kAlwaysAvailable)) return true;
   return cfg_is_on(kGateSwitchPrefix + ini, false);
 }
 
 void PGMDEV_FLASH_MANAGER::confirm_default_value(unsigned int start) {
-  // Sorted by upper-cased name, ties in record order, the records form one group per name. Of the
-  // groups without exactly one default, the one whose first record comes first decides the report,
-  // as a check of the names in record order would.
-  struct NAMED_RECORD {
-    std::string key;
-    unsigned int index;
+  // One group per device name (ignoring case), with its first record and its number of defaults,
+  // found through an open-addressing table of group numbers. The groups stand in the order of their
+  // first records, so the first one without exactly one default decides the report, as a check of
+  // the names in record order would.
+  struct GROUP {
+    unsigned int first;
+    unsigned int defaults;
   };
-  std::vector<NAMED_RECORD> named;
-  named.reserve(m_flash_count);
+  std::vector<GROUP> groups;
+  groups.reserve(m_flash_count);
+  size_t size = 16;
+  while (size < 2 * size_t{m_flash_count}) size *= 2;
+  std::vector<unsigned int> table(size, INVALID_DWORD);
   for (unsigned int i = start; i < start + m_flash_count; ++i) {
-    named.push_back({upper_case(m_flash_database[i].device_name), i});
-  }
-  std::sort(named.begin(), named.end(), [](const NAMED_RECORD& a, const NAMED_RECORD& b) {
-    const int order = a.key.compare(b.key);
-    return order != 0 ? order < 0 : a.index < b.index;
-  });
-  unsigned int offending_index = INVALID_DWORD;
-  unsigned int offending_defaults = 0;
-  for (size_t group = 0; group < named.size();) {
-    size_t next = group;
-    unsigned int default_count = 0;
-    for (; next < named.size() && named[next].key == named[group].key; ++next) {
-      if (m_flash_database[named[next].index].default_dev) ++default_count;
+    const std::string& name = m_flash_database[i].device_name;
+    size_t at = hash_ignoring_case(name) & (size - 1);
+    while (table[at] != INVALID_DWORD &&
+           !equal_ignoring_case(m_flash_database[groups[table[at]].first].device_name, name)) {
+      at = (at + 1) & (size - 1);
     }
-    if (default_count != 1 && named[group].index < offending_index) {
-      offending_index = named[group].index;
-      offending_defaults = default_count;
+    if (table[at] == INVALID_DWORD) {
+      table[at] = static_cast<unsigned int>(groups.size());
+      groups.push_back(GROUP{i, 0});
     }
-    group = next;
+    if (m_flash_database[i].default_dev) ++groups[table[at]].defaults;
   }
-  if (offending_index == INVALID_DWORD) return;
-  const bool one_default = offending_defaults > 0;
-  if (offending_defaults > 1) PGMDEV_CHECK(!one_default);  // a second default of the name
-  PGMDEV_CHECK(one_default);
+  for (const GROUP& group : groups) {
+    if (group.defaults == 1) continue;
+    const bool one_default = group.defaults > 0;
+    if (group.defaults > 1) PGMDEV_CHECK(!one_default);  // a second default of the name
+    PGMDEV_CHECK(one_default);
+  }
 }
 
 bool PGMDEV_FLASH_MANAGER::flash_id_database_mapping(bool by_silicon_id, unsigned int device_index,
@@ -478,35 +581,47 @@ unsigned int PGMDEV_FLASH_MANAGER::check_flash_file(FIO_PATH csv_file, unsigned 
   // row counts the kinds; each string adds its length byte and its text.
   unsigned int fixed_record_bytes = 0;
   std::vector<std::string> svec;
-  const bool status = for_each_csv_row(csv_file, [&](unsigned int row, const std::string& line) {
-    tokenizer.tokenize(line, svec);
-    if (is_free_row(row)) return;
-    PGMDEV_CHECK(DWORD(svec.size()) == TOTAL_DATABASE_MEMBER);
-    if (row == kTypeRow) {
-      fixed_record_bytes = TOTAL_DATABASE_MEMBER + kMarkerBytes;
-      for (DWORD i = 0; i < TOTAL_DATABASE_MEMBER; ++i) {
-        const COLUMN_KIND* kind = column_kind(m_type_list[i]);
-        if (kind == nullptr) PGMDEV_FAIL("Unsupported type");
-        PGMDEV_CHECK_TEXT(svec.at(i) == kind->csv_name, kind->csv_name_text);
-        fixed_record_bytes += kind->payload_bytes;
-      }
-    } else if (row == kNameRow) {
-      for (DWORD i = 0; i < TOTAL_DATABASE_MEMBER; ++i) {
-        std::string temp = svec.at(i);
-        stl_tolower(temp);
-        PGMDEV_CHECK(temp == m_name_list[i]);
-      }
-    } else if (row >= kFirstDataRow) {
-      unsigned int record_bytes = fixed_record_bytes;
-      for (DWORD i = 0; i < TOTAL_DATABASE_MEMBER; ++i) {
-        if (m_type_list[i] == PGMDEV_MANAGER_STRING) {
-          record_bytes += static_cast<unsigned int>(svec.at(i).size());
+  const bool status = for_each_csv_row(
+      csv_file, [&](unsigned int row, unsigned int line_number, const std::string& line) {
+        tokenizer.tokenize(line, svec);
+        if (is_free_row(row)) return;
+        PGMDEV_CHECK(DWORD(svec.size()) == TOTAL_DATABASE_MEMBER);
+        if (row == kTypeRow) {
+          fixed_record_bytes = TOTAL_DATABASE_MEMBER + kMarkerBytes;
+          for (DWORD i = 0; i < TOTAL_DATABASE_MEMBER; ++i) {
+            const COLUMN_KIND* kind = column_kind(m_type_list[i]);
+            if (kind == nullptr) PGMDEV_FAIL("Unsupported type");
+            PGMDEV_CHECK_TEXT(svec.at(i) == pgmdev_csv_type_name(kind->type), kind->csv_name_text);
+            fixed_record_bytes += kind->payload_bytes;
+          }
+        } else if (row == kNameRow) {
+          for (DWORD i = 0; i < TOTAL_DATABASE_MEMBER; ++i) {
+            std::string temp = svec.at(i);
+            stl_tolower(temp);
+            PGMDEV_CHECK(temp == m_name_list[i]);
+          }
+        } else if (row >= kFirstDataRow) {
+          unsigned int record_bytes = fixed_record_bytes;
+          for (DWORD i = 0; i < TOTAL_DATABASE_MEMBER; ++i) {
+            if (m_type_list[i] == PGMDEV_MANAGER_STRING) {
+              record_bytes += static_cast<unsigned int>(svec.at(i).size());
+            }
+            // A number must convert and fit its member: the writer would stop at a text that does
+            // not convert without saying where, and would cut a byte member's wider value to its
+            // low byte.
+            PGMDEV_CSV_PROBLEM problem;
+            if ((m_type_list[i] == PGMDEV_MANAGER_BYTE || m_type_list[i] == PGMDEV_MANAGER_WORD ||
+                 m_type_list[i] == PGMDEV_MANAGER_DWORD) &&
+                !check_csv_cell(i, svec.at(i), problem)) {
+              problem.line = line_number;
+              problem.column = i + 1;
+              PGMDEV_FAIL_AT(csv_file.path(), problem);
+            }
+          }
+          size += record_bytes;
+          ++device_count;
         }
-      }
-      size += record_bytes;
-      ++device_count;
-    }
-  });
+      });
   PGMDEV_CHECK(status && device_count > 0);
   return size + kPayloadHeaderBytes + kMarkerBytes;
 }
@@ -527,17 +642,24 @@ void PGMDEV_FLASH_MANAGER::generate_flash_database(FIO_PATH csv_file, FIO_PATH f
 
   const LXT_TOKENIZER tokenizer(kCsvDelimiters, false, "", "", "", false);
   std::vector<std::string> svec;
-  const bool status = for_each_csv_row(csv_file, [&](unsigned int row, const std::string& line) {
-    if (row < kFirstDataRow) return;
-    tokenizer.tokenize(line, svec);
-    // The first pass checked every row; a file changed since is caught here or by the size.
-    PGMDEV_CHECK(DWORD(svec.size()) == TOTAL_DATABASE_MEMBER);
-    dump_to_database(&data, memory_size, index, svec);
-    PGMDEV_DB_CODEC::dump_marker(data, memory_size, index, '1', PGMDEV_DB_HERE);
-  });
+  std::vector<PGMDEV_FLASH_GATED_ROW> gated_rows;
+  const bool status = for_each_csv_row(
+      csv_file, [&](unsigned int row, unsigned int line_number, const std::string& line) {
+        if (row < kFirstDataRow) return;
+        tokenizer.tokenize(line, svec);
+        // The first pass checked every row; a file changed since is caught here or by the size.
+        PGMDEV_CHECK(DWORD(svec.size()) == TOTAL_DATABASE_MEMBER);
+        dump_to_database(&data, memory_size, index, svec);
+        PGMDEV_DB_CODEC::dump_marker(data, memory_size, index, '1', PGMDEV_DB_HERE);
+        gated_rows.push_back({svec[kDeviceNameColumn - 1], svec[kGateColumn - 1],
+                              svec[kDefaultColumn - 1] == "TRUE", line_number});
+      });
   PGMDEV_CHECK(status);
   PGMDEV_DB_CODEC::dump_marker(data, memory_size, index, '2', PGMDEV_DB_HERE);
   PGMDEV_CHECK(index == memory_size);
+  // A file that loading would refuse for its default records is not written.
+  const std::vector<PGMDEV_CSV_PROBLEM> default_problems = check_default_records(gated_rows);
+  if (!default_problems.empty()) PGMDEV_FAIL_AT(csv_file.path(), default_problems.front());
   PGMDEV_DB_CODEC::write_file(flash_file, data, memory_size, PGMDEV_DB_HERE);
 }
 
@@ -575,4 +697,75 @@ void PGMDEV_FLASH_MANAGER::dump_value_to_database(unsigned char** data, unsigned
 
 unsigned int PGMDEV_FLASH_MANAGER::get_dword_from_string(std::string string, bool* ok) {
   return PGMDEV_DB_CODEC::get_dword_from_string(string, ok, kFlashFormat);
+}
+
+bool PGMDEV_FLASH_MANAGER::check_csv_cell(unsigned int column, const std::string& cell,
+                                          PGMDEV_CSV_PROBLEM& problem) {
+  PGMDEV_CHECK(column < TOTAL_DATABASE_MEMBER);
+  const char* name = m_name_list[column];
+  const COLUMN_KIND* kind = column_kind(m_type_list[column]);
+  if (kind == nullptr) PGMDEV_FAIL("Unsupported type");
+  switch (kind->type) {
+    case PGMDEV_MANAGER_STRING:
+      return PGMDEV_DB_CODEC::check_string(cell, false, name, problem);
+    case PGMDEV_MANAGER_BOOL:
+      return PGMDEV_DB_CODEC::check_bool(cell, kFlashFormat, name, problem);
+    default:
+      return PGMDEV_DB_CODEC::check_value(cell, kind->payload_bytes, kFlashFormat, name, problem);
+  }
+}
+
+std::vector<PGMDEV_CSV_PROBLEM> PGMDEV_FLASH_MANAGER::check_default_records(
+    const std::vector<PGMDEV_FLASH_GATED_ROW>& rows) {
+  // A setting keeps a row when its gate is NONE (any letter case) or the gate's switch is on.
+  // Per device name (ignoring case, as loading compares them): the rows that every setting
+  // keeps, and the rows of each gate that the name's rows carry (switch names keep their case).
+  struct NAME_ROWS {
+    std::string name;  // as its first row writes it
+    KEPT_ROWS always;
+    std::vector<std::string> gates;  // in order of first use
+    std::map<std::string, KEPT_ROWS> gated;
+  };
+  std::vector<NAME_ROWS> names;
+  std::map<std::string, size_t> name_index;
+  for (const PGMDEV_FLASH_GATED_ROW& row : rows) {
+    std::string key = row.device_name;
+    for (char& c : key) c = ascii_upper(c);
+    const auto [found, added] = name_index.try_emplace(key, names.size());
+    if (added) names.push_back({row.device_name, {}, {}, {}});
+    NAME_ROWS& group = names[found->second];
+    if (gen_stricmp(row.gate, kAlwaysAvailable) == 0) {
+      group.always.add(row);
+      continue;
+    }
+    const auto [gate, new_gate] = group.gated.try_emplace(row.gate);
+    if (new_gate) group.gates.push_back(row.gate);
+    gate->second.add(row);
+  }
+
+  // Turning a switch on only adds rows. So if a name keeps exactly one default (or nothing) with
+  // every switch off and with each one switch on, either that default is kept always and no gated
+  // row is a default, or nothing is kept always and every gate brings one default of its own; in
+  // the second case two switches on keep two. Those settings decide every other one.
+  std::vector<PGMDEV_CSV_PROBLEM> problems;
+  for (const NAME_ROWS& group : names) {
+    PGMDEV_CSV_PROBLEM problem;
+    bool found = default_problem(group.name, group.always, "with every gate off", problem);
+    for (size_t g = 0; !found && g < group.gates.size(); ++g) {
+      found = default_problem(
+          group.name, group.always.with(group.gated.at(group.gates[g])),
+          "with only " + std::string(kGateSwitchPrefix) + group.gates[g] + " on", problem);
+    }
+    if (!found && group.gates.size() >= 2) {
+      const std::string& first = group.gates[0];
+      const std::string& second = group.gates[1];
+      found = default_problem(group.name,
+                              group.always.with(group.gated.at(first)).with(group.gated.at(second)),
+                              "with only " + std::string(kGateSwitchPrefix) + first + " and " +
+                                  kGateSwitchPrefix + second + " on",
+                              problem);
+    }
+    if (found) problems.push_back(problem);
+  }
+  return problems;
 }

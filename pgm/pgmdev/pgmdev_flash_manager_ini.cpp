@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -85,14 +86,105 @@ constexpr DWORD kMbitMask = (1u << 20) - 1;
 constexpr DWORD kKbyteMask = (1u << 10) - 1;
 constexpr BYTE kMaxProtectionDivision = 31;
 
-// What the dialogue fills in without asking.
-constexpr BYTE kIniNorvikId = 32;
-constexpr const char kIniGate[] = "NONE";
-constexpr std::size_t kMaxNameLength = 19;
+// The largest density and sector the dialogue takes, and the "-1" answer.
 constexpr DWORD kMaxDensityMbit = 2048;
 constexpr DWORD kMaxSectorKbyte = 1024;
-constexpr DWORD kByte4AddressingAbove = 0x8000000;  // bits: 128 Mbit
 constexpr DWORD kMinusOne = 0xFFFFFFFF;
+
+std::string suite_version_text();
+
+// The number of "@"-delimited values of a record text.
+unsigned int count_values(const std::string &record) {
+  const std::size_t marks = static_cast<std::size_t>(std::count(record.begin(), record.end(), '@'));
+  return marks == 0 ? 0 : static_cast<unsigned int>(marks - 1);
+}
+
+// The loader's reading of a decoded INI text, step by step; with trace, each step's console
+// trace as the configuration's "_DEBUG" switch prints it. The loader stops at the first step
+// that fails; the later outcomes are still worked out where they can be, for a caller that
+// shows them.
+PGMDEV_INI_ENTRY read_entry(std::string text, std::ostream *trace) {
+  PGMDEV_INI_ENTRY entry;
+  if (trace) *trace << text << "\n";
+  // Only the first entry counts: its record text ends at the first "#", its check code runs to
+  // the first ";".
+  const std::size_t mark = text.find(kPasswordMark);
+  const std::size_t end = text.find(kEntryEnd);
+  if (mark != std::string::npos && end != std::string::npos && mark < end) {
+    entry.check_code = text.substr(mark + 1, end - mark - 1);
+    text.erase(mark);
+    if (trace) *trace << text << "\n" << entry.check_code << "\n";
+  } else if (mark != std::string::npos) {
+    text.erase(mark);
+  }
+  entry.record_text = text;
+  entry.value_count = count_values(text);
+  entry.check_code_holds =
+      !text.empty() && PGMDEV_FLASH_MANAGER::cmp_ini_password(text, entry.check_code);
+  if (entry.check_code.empty()) {
+    entry.refusal = end != std::string::npos && (mark == std::string::npos || end < mark)
+                        ? "no check code: a \";\" comes before the \"#\" that opens it"
+                        : "no check code: the entry lacks \"#\" and \";\"";
+    return entry;
+  }
+  if (text.empty()) {
+    entry.refusal = "the record text is empty";
+    return entry;
+  }
+
+  std::string fields[PGMDEV_FLASH_MANAGER::TOTAL_DATABASE_MEMBER];
+  std::size_t pos = 0;
+  bool found = true;
+  DWORD values = 0;
+  for (DWORD i = 0; i < PGMDEV_FLASH_MANAGER::TOTAL_DATABASE_MEMBER && found; ++i) {
+    found = PGMDEV_FLASH_MANAGER::get_string_from_ini(text, &fields[i], pos);
+    if (found) ++values;
+    if (trace) *trace << "Status " << i << " : " << (found ? 1 : 0) << "\n";
+  }
+  if (!found) {
+    entry.refusal = "the record text holds " + std::to_string(values) + " values, not 33";
+    return entry;
+  }
+  DWORD converted = 0;
+  const auto count_bool = [&converted](std::string value, bool &valid) {
+    const bool result = PGMDEV_FLASH_MANAGER::get_boolean_from_string(value, valid);
+    if (valid) ++converted;
+    return result;
+  };
+  const auto count_number = [&converted](std::string value, unsigned int max, bool &valid) {
+    const unsigned int result = PGMDEV_FLASH_MANAGER::get_number_from_string(value, max, valid);
+    if (valid) ++converted;
+    return result;
+  };
+  entry.values_read = pgmdev_assign_flash_info(
+      entry.flash, fields, PGMDEV_FLASH_MANAGER::TOTAL_DATABASE_MEMBER, count_bool, count_number);
+  if (!entry.values_read) {
+    // The first flag or number whose text did not convert: the texts always do, and every flag
+    // and number before it did.
+    DWORD member = 0;
+    for (DWORD i = 0; i < PGMDEV_FLASH_MANAGER::TOTAL_DATABASE_MEMBER; ++i) {
+      if (PGMDEV_FLASH_MANAGER::m_type_list[i] == PGMDEV_MANAGER_STRING) continue;
+      if (member++ == converted) {
+        entry.refusal = std::string(PGMDEV_FLASH_MANAGER::m_name_list[i]) + " \"" + fields[i] +
+                        "\" does not convert";
+        break;
+      }
+    }
+    return entry;
+  }
+  entry.unsound = pgmdev_unsound_reason(entry.flash);
+  if (!entry.unsound.empty()) {
+    if (trace) *trace << "Fail to check the validity of the INI\n";
+    entry.refusal = entry.unsound;
+    return entry;
+  }
+  if (!entry.check_code_holds) {
+    if (trace) *trace << "Fail to compare INI password\n";
+    entry.refusal = "the check code " + entry.check_code + " does not seal the record text under " +
+                    suite_version_text();
+  }
+  return entry;
+}
 
 // "Velmora Version: <version> [SP<n> ]Build <build>", from the host's version
 // service.
@@ -167,13 +259,39 @@ std::string decode_ini_to(const std::string &text, std::ostream &out) {
   return std::string(plain.begin(), end);
 }
 
+// Where a refusal is described, when the caller asked for it: one line per refusal, after a
+// label that says which flash was being defined.
+struct REFUSAL_SINK {
+  std::ostream *errors = nullptr;
+  std::string label;  // "flash 2, " or ""
+
+  void write(const std::string &text) const {
+    if (errors == nullptr) return;
+    *errors << label << text << "\n";
+    errors->flush();
+  }
+};
+
+// The question's text without its closing " : ".
+std::string question_name(std::string question) {
+  const std::size_t end = question.find_last_not_of(" :");
+  question.erase(end == std::string::npos ? 0 : end + 1);
+  return question;
+}
+
+std::string hex_range(DWORD lo, DWORD hi) {
+  std::ostringstream text;
+  text << std::uppercase << std::hex << lo << " to " << hi;
+  return text.str();
+}
+
 // One question after another of the flash dialogue. After the first refused
 // answer every further question is skipped.
 class FLASH_DIALOGUE {
  public:
   FLASH_DIALOGUE(PGMDEV_FLASH_MANAGER &manager, std::istream &input, std::ostream &output,
-                 std::string &raw)
-      : m_manager(manager), m_input(input), m_output(output), m_raw(raw) {}
+                 std::string &raw, const REFUSAL_SINK &refusals)
+      : m_manager(manager), m_input(input), m_output(output), m_raw(raw), m_refusals(refusals) {}
 
   bool ok() const { return m_ok; }
 
@@ -188,9 +306,11 @@ class FLASH_DIALOGUE {
   void text(const char *question, std::string &member) {
     if (!m_ok) return;
     const std::string word = answer(question);
-    if (word.empty() || word.size() > kMaxNameLength) {
+    if (word.empty() || word.size() > kUserFlashMaxNameLength) {
       m_output << "Empty name or name too long\n";
-      refuse();
+      refuse(word.empty()
+                 ? "a name of 1 to 19 characters is needed"
+                 : "it has " + std::to_string(word.size()) + " characters; 1 to 19 are allowed");
       return;
     }
     member = word;
@@ -202,7 +322,7 @@ class FLASH_DIALOGUE {
     if (!m_ok) return;
     const std::string word = answer(question);
     if (word != "Y" && word != "N") {
-      refuse();
+      refuse("Y or N is expected");
       return;
     }
     member = word == "Y";
@@ -224,7 +344,10 @@ class FLASH_DIALOGUE {
     if (!number(question, true, allow_minus_one, value)) return false;
     if (allow_minus_one && value == kMinusOne) return true;
     if (value == kMinusOne) value = kNoByteValue;
-    if (value > kNoByteValue || value < lo || value > hi) return refuse();
+    if (value > kNoByteValue || value < lo || value > hi) {
+      return refuse(std::string("the value is not ") + (allow_minus_one ? "-1 or " : "") +
+                    hex_range(lo, hi) + " (hexadecimal)");
+    }
     return true;
   }
 
@@ -234,7 +357,8 @@ class FLASH_DIALOGUE {
     if (!number(question, false, false, value)) return false;
     if (value < lo || value > hi ||
         (power_of_two && !PGMDEV_FLASH_MANAGER::is_power_of_two(value))) {
-      return refuse();
+      return refuse(std::string("the value is not ") + (power_of_two ? "a power of two in " : "") +
+                    std::to_string(lo) + " to " + std::to_string(hi));
     }
     return true;
   }
@@ -248,6 +372,8 @@ class FLASH_DIALOGUE {
     std::string word;
     m_input >> word;
     gen_ascii_toupper(word);
+    m_question = question;
+    m_word = word;
     return word;
   }
 
@@ -257,13 +383,19 @@ class FLASH_DIALOGUE {
     if (allow_minus_one && word == "-1") word = "FFFFFFFF";
     bool converted = false;
     value = m_manager.get_dword_from_string(hex ? "0x" + word : word, &converted);
-    if (!converted) return refuse();
+    if (!converted) {
+      return refuse(hex ? "a hexadecimal number is expected" : "a decimal number is expected");
+    }
     return true;
   }
 
-  bool refuse() {
+  bool refuse(const std::string &reason) {
     m_output << "Invalid input\n";
     m_ok = false;
+    m_refusals.write("question \"" + question_name(m_question) + "\": " +
+                     (m_word.empty() ? std::string("no answer (end of input)")
+                                     : "answer \"" + m_word + "\" refused") +
+                     ": " + reason);
     return false;
   }
 
@@ -271,8 +403,14 @@ class FLASH_DIALOGUE {
   std::istream &m_input;
   std::ostream &m_output;
   std::string &m_raw;
+  const REFUSAL_SINK &m_refusals;
+  std::string m_question;
+  std::string m_word;
   bool m_ok = true;
 };
+
+bool run_flash_dialogue(PGMDEV_FLASH_MANAGER &manager, std::string &raw, std::istream &input,
+                        std::ostream &output, const REFUSAL_SINK &refusals);
 
 // Debug-log arguments of the members: texts as they are, flags and numbers for
 // "%X".
@@ -355,57 +493,53 @@ bool pgmdev_ini_unpack(const std::string &text, std::vector<unsigned char> &byte
   return true;
 }
 
-std::string pgmdev_user_flash_fault(const PGMDEV_SFL_FLASH_INFO &flash) {
-  const auto said = [](const char *member, unsigned int value, const char *rule) {
-    return std::string(member) + " " + std::to_string(value) + ": " + rule;
-  };
+std::string pgmdev_unsound_reason(const PGMDEV_SFL_FLASH_INFO &flash) {
+  const auto number = [](unsigned int value) { return std::to_string(value); };
   const bool memory_type_compared = flash.memory_type_index != kNoByteValue;
   const bool mfc_compared = flash.mfc_id_index != kNoByteValue;
-  if (flash.memory_id == 0) return said("memory_id", 0, "the id byte must not be 0");
+  if (flash.memory_id == 0) return "memory_id is 0";
   if (flash.memory_id_index > kHighestIdIndex) {
-    return said("memory_id_index", flash.memory_id_index, "must be 0 to 2");
+    return "memory_id_index " + number(flash.memory_id_index) + " is above 2";
   }
   if (memory_type_compared && (flash.memory_type_index > kHighestIdIndex ||
                                flash.memory_type_index == flash.memory_id_index)) {
-    return said("memory_type_index", flash.memory_type_index,
-                "must be 255 (not compared), or 0 to 2 and other than memory_id_index");
+    return "memory_type_index " + number(flash.memory_type_index) +
+           " is neither 255 nor 0 to 2 apart from memory_id_index";
   }
   if (mfc_compared &&
       (flash.mfc_id_index > kHighestIdIndex || flash.mfc_id_index == flash.memory_id_index ||
        (memory_type_compared && flash.mfc_id_index == flash.memory_type_index))) {
-    return said("mfc_id_index", flash.mfc_id_index,
-                "must be 255 (not compared), or 0 to 2 and other than the memory id and memory "
-                "type indexes");
+    return "mfc_id_index " + number(flash.mfc_id_index) +
+           " is neither 255 nor 0 to 2 apart from the other indexes";
   }
   if (std::find(std::begin(kIniNorvikIds), std::end(kIniNorvikIds), flash.norvik_id) ==
       std::end(kIniNorvikIds)) {
-    return said("norvik_id", flash.norvik_id, "must be 16, 18, 20, 21, 22, 24, 25 or 32");
+    return "norvik_id " + number(flash.norvik_id) + " is not 16, 18, 20, 21, 22, 24, 25 or 32";
   }
-  if (flash.die_count == 0) return said("die_count", 0, "a flash has at least one die");
+  if (flash.die_count == 0) return "die_count is 0";
   if (flash.device_bit_size == 0 || (flash.device_bit_size & kMbitMask) != 0) {
-    return said("device_bit_size", flash.device_bit_size,
-                "must be a whole number of Mbit (a multiple of 1048576 bits), not 0");
+    return "device_bit_size " + number(flash.device_bit_size) +
+           " is not a whole number of Mbit above 0";
   }
   if (flash.device_sector_byte == 0 || (flash.device_sector_byte & kKbyteMask) != 0) {
-    return said("device_sector_byte", flash.device_sector_byte,
-                "must be a whole number of KB (a multiple of 1024 bytes), not 0");
+    return "device_sector_byte " + number(flash.device_sector_byte) +
+           " is not a whole number of KB above 0";
   }
   if (flash.bulk_erase_time < kUserFlashMinBulkEraseSeconds ||
       flash.bulk_erase_time > kUserFlashMaxBulkEraseSeconds) {
-    return said("bulk_erase_time", flash.bulk_erase_time, "must be 1 to 900 seconds");
+    return "bulk_erase_time " + number(flash.bulk_erase_time) + " is not 1 to 900 seconds";
   }
   if (flash.sec_erase_time < kUserFlashMinSectorEraseSeconds ||
       flash.sec_erase_time > kUserFlashMaxSectorEraseSeconds) {
-    return said("sec_erase_time", flash.sec_erase_time, "must be 1 to 60 seconds");
+    return "sec_erase_time " + number(flash.sec_erase_time) + " is not 1 to 60 seconds";
   }
   if (flash.program_utime < kUserFlashMinProgramMicroseconds ||
       flash.program_utime > kUserFlashMaxProgramMicroseconds) {
-    return said("program_utime", flash.program_utime, "must be 1000 to 1000000 microseconds");
+    return "program_utime " + number(flash.program_utime) + " is not 1000 to 1000000 microseconds";
   }
   if (flash.protection_division > kMaxProtectionDivision &&
       flash.protection_division != kNoByteValue) {
-    return said("protection_division", flash.protection_division,
-                "must be 0 to 31, or 255 for none");
+    return "protection_division " + number(flash.protection_division) + " is not 0 to 31 or 255";
   }
   return "";
 }
@@ -425,15 +559,35 @@ std::string pgmdev_seal_flash_entry(const std::string &record_text) {
          kEntryEnd;
 }
 
-std::string pgmdev_encode_flash_entries(const std::string &entries, std::ostream &out) {
-  const std::string encoded = encode_ini_to(entries, out);
+std::string pgmdev_encode_flash_entries(const std::vector<std::string> &entries, std::ostream &out,
+                                        std::string &refusal) {
+  refusal.clear();
+  std::string all;
+  for (const std::string &entry : entries) all += entry;
+  const std::string encoded = encode_ini_to(all, out);
   if (encoded.empty()) return "";
   // The text must come back whole through the loader's path before it is shown.
   const std::string decoded = decode_ini_to(encoded, out);
   if (decoded.empty()) return "";
-  if (decoded != entries) {
+  if (decoded != all) {
     out << "Fail to generate INI because fail to counter-check "
            "cmp-encode-decode-decmp\n";
+    return "";
+  }
+  // Each entry must also be one that the loader takes, with the 33 values it was made of: a
+  // value holding "@", "#" or ";", or a divisor the loader does not allow, would otherwise give
+  // a text that is silently ignored.
+  for (std::size_t flash = 0; flash < entries.size(); ++flash) {
+    const PGMDEV_INI_ENTRY entry = read_entry(entries[flash], nullptr);
+    std::string why = entry.refusal;
+    if (entry.value_count != PGMDEV_FLASH_MANAGER::TOTAL_DATABASE_MEMBER) {
+      const std::string count = "the record text holds " + std::to_string(entry.value_count) +
+                                " values, not 33: an answer holds \"@\", \"#\" or \";\"";
+      const bool counted = why.rfind("the record text holds", 0) == 0;
+      why = why.empty() || counted ? count : why + " (" + count + ")";
+    }
+    if (why.empty()) continue;
+    refusal = "the loader would refuse flash " + std::to_string(flash + 1) + ": " + why;
     return "";
   }
   return encoded;
@@ -451,44 +605,13 @@ void PGMDEV_FLASH_MANAGER::parse_ext_flash_info() {
   // under the switch.
   const bool trace = cfg_is_on(key + kDebugSwitchSuffix, false);
   std::ostream &out = std::cout;
-  const auto accepted = [&]() -> bool {
-    if (trace) out << text << "\n";
-    // Only the first entry counts: its record text ends at the first "#", its
-    // check code runs to the first ";".
-    std::string password;
-    const std::size_t mark = text.find(kPasswordMark);
-    const std::size_t end = text.find(kEntryEnd);
-    if (mark != std::string::npos && end != std::string::npos && mark < end) {
-      password = text.substr(mark + 1, end - mark - 1);
-      text.erase(mark);
-      if (trace) out << text << "\n" << password << "\n";
-    }
-    if (text.empty() || password.empty()) return false;
-
-    std::string fields[TOTAL_DATABASE_MEMBER];
-    std::size_t pos = 0;
-    bool found = true;
-    for (DWORD i = 0; i < TOTAL_DATABASE_MEMBER && found; ++i) {
-      found = get_string_from_ini(text, &fields[i], pos);
-      if (trace) out << "Status " << i << " : " << (found ? 1 : 0) << "\n";
-    }
-    if (!found || !assign_ini(fields)) return false;
-    if (!pgmdev_user_flash_fault(m_ini_flash).empty()) {
-      if (trace) out << "Fail to check the validity of the INI\n";
-      return false;
-    }
-    if (!cmp_ini_password(text, password)) {
-      if (trace) out << "Fail to compare INI password\n";
-      return false;
-    }
-    return true;
-  };
-  const bool ok = accepted();
+  const PGMDEV_INI_ENTRY entry = read_entry(text, trace ? &out : nullptr);
   if (trace) out.flush();
-  if (!ok) {
+  if (!entry.refusal.empty()) {
     pgmdev_reset_flash_info(m_ini_flash);
     return;
   }
+  pgmdev_copy_flash_info(m_ini_flash, entry.flash);
   if (m_debug != 0) {
 #define PGMDEV_SFL_DEBUG_MEMBER(member, kind)                                              \
   msg_vdebug_impl(MSG_D_LEVEL,                                                             \
@@ -537,6 +660,10 @@ std::string PGMDEV_FLASH_MANAGER::gen_ini_password(std::string text) {
 }
 
 std::string PGMDEV_FLASH_MANAGER::get_ini_version_text() { return suite_version_text(); }
+
+PGMDEV_INI_ENTRY PGMDEV_FLASH_MANAGER::read_ini_entry(const std::string &text) {
+  return read_entry(text, nullptr);
+}
 
 bool PGMDEV_FLASH_MANAGER::cmp_ini_password(std::string text, std::string password) {
   if (password.size() != kPasswordLength) return false;
@@ -592,9 +719,16 @@ bool PGMDEV_FLASH_MANAGER::prompt_flash_info(std::string &raw) {
 
 bool PGMDEV_FLASH_MANAGER::prompt_flash_info(std::string &raw, std::istream &input,
                                              std::ostream &output) {
+  return run_flash_dialogue(*this, raw, input, output, REFUSAL_SINK{});
+}
+
+namespace {
+
+bool run_flash_dialogue(PGMDEV_FLASH_MANAGER &manager, std::string &raw, std::istream &input,
+                        std::ostream &output, const REFUSAL_SINK &refusals) {
   raw.clear();
   PGMDEV_SFL_FLASH_INFO flash;
-  FLASH_DIALOGUE ask(*this, input, output, raw);
+  FLASH_DIALOGUE ask(manager, input, output, raw, refusals);
   DWORD answer = 0;
 
   ask.text("Manufacture Name : ", flash.manufacturer_name);
@@ -610,11 +744,11 @@ bool PGMDEV_FLASH_MANAGER::prompt_flash_info(std::string &raw, std::istream &inp
   }
   ask.byte("Manufacturer ID (hex) [1 - FE] : ", 0x01, 0xFE, flash.mfc_id);
   ask.byte("Manufacturer ID Index [0/1/2] : ", 0, kHighestIdIndex, flash.mfc_id_index);
-  flash.norvik_id = kIniNorvikId;
+  flash.norvik_id = kUserFlashNorvikId;
   ask.append_number(flash.norvik_id);
   flash.default_dev = true;
   ask.append("1");
-  flash.ini = kIniGate;
+  flash.ini = kUserFlashGate;
   ask.append(flash.ini);
   ask.yes_no("Support Extended Mode [Y/N] : ", flash.extended_mode);
   ask.yes_no("Micron flow [Y/N] : ", flash.micron_flow);
@@ -633,7 +767,7 @@ bool PGMDEV_FLASH_MANAGER::prompt_flash_info(std::string &raw, std::istream &inp
   }
   flash.half_size = false;
   ask.append("0");
-  flash.byte4_addressing = flash.device_bit_size > kByte4AddressingAbove;
+  flash.byte4_addressing = flash.device_bit_size > kUserFlashByte4AddressingAbove;
   ask.append(flash.byte4_addressing ? "1" : "0");
   if (ask.decimal("Bulk Erase time [1 - 900 seconds] : ", 1, kUserFlashMaxBulkEraseSeconds, false,
                   answer)) {
@@ -674,6 +808,12 @@ bool PGMDEV_FLASH_MANAGER::prompt_flash_info(std::string &raw, std::istream &inp
     output << "Memory ID, Memory Type and Manufacturer ID index cannot be at "
               "the same location";
     output.flush();
+    const auto index = [](BYTE value) {
+      return value == kNoByteValue ? std::string("-1") : std::to_string(value);
+    };
+    refusals.write("the memory id, memory type and manufacturer id indexes (" +
+                   index(flash.memory_id_index) + ", " + index(flash.memory_type_index) + ", " +
+                   index(flash.mfc_id_index) + ") must differ");
     return false;
   }
   raw += kFieldMark;
@@ -682,9 +822,17 @@ bool PGMDEV_FLASH_MANAGER::prompt_flash_info(std::string &raw, std::istream &inp
   return true;
 }
 
+}  // namespace
+
 void PGMDEV_FLASH_MANAGER::gen_flash_ini() { gen_flash_ini(std::cin, std::cout); }
 
 void PGMDEV_FLASH_MANAGER::gen_flash_ini(std::istream &input, std::ostream &output) {
+  std::ostream no_errors(nullptr);
+  gen_flash_ini(input, output, no_errors);
+}
+
+std::string PGMDEV_FLASH_MANAGER::gen_flash_ini(std::istream &input, std::ostream &output,
+                                                std::ostream &errors) {
   output << "Number of 3rd party flash to define (max 3) : ";
   output.flush();
   std::string word;
@@ -694,21 +842,40 @@ void PGMDEV_FLASH_MANAGER::gen_flash_ini(std::istream &input, std::ostream &outp
   // A count outside 1 to 3 is refused with the same message as a word that is
   // not a number.
   constexpr DWORD kMaxFlashCount = 3;
+  REFUSAL_SINK refusals{&errors, ""};
   if (!converted || count < 1 || count > kMaxFlashCount) {
     output << kCountFailure;
-    return;
+    refusals.write("question \"Number of 3rd party flash to define (max 3)\": " +
+                   (word.empty() ? std::string("no answer (end of input)")
+                                 : "answer \"" + word + "\" refused") +
+                   ": 1, 2 or 3 flash devices can be defined");
+    return "";
   }
   std::string all;
+  std::vector<std::string> entries;
   for (DWORD flash = 0; flash < count; ++flash) {
     std::string raw;
-    if (!prompt_flash_info(raw, input, output)) {
+    refusals.label = count > 1 ? "flash " + std::to_string(flash + 1) + ", " : "";
+    if (!run_flash_dialogue(*this, raw, input, output, refusals)) {
       output << kCountFailure;
-      return;
+      return "";
     }
-    all += pgmdev_seal_flash_entry(raw);
+    entries.push_back(pgmdev_seal_flash_entry(raw));
+    all += entries.back();
     output << "Raw: " << all << "\n";
   }
-  const std::string encoded = pgmdev_encode_flash_entries(all, output);
-  if (!encoded.empty()) output << "INI : " << encoded << "\n";
+  std::string refusal;
+  const std::string encoded = pgmdev_encode_flash_entries(entries, output, refusal);
+  if (!refusal.empty()) {
+    output << "Fail to generate INI because " << refusal << "\n";
+    refusals.label = "";
+    refusals.write(refusal);
+  }
+  if (encoded.empty()) {
+    output.flush();
+    return "";
+  }
+  output << "INI : " << encoded << "\n";
   output.flush();
+  return encoded;
 }

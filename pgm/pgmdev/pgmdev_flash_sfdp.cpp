@@ -76,14 +76,10 @@ constexpr unsigned int kChipEraseUnitsMs[] = {16, 256, 4000, 64000};
 constexpr unsigned int kMinIdByte = 0x01;
 constexpr unsigned int kMaxIdByte = 0xFE;
 
-// What the dialogue fills in for every user-defined flash.
+// Where the read-id command gives the id bytes, and the most dies the dialogue takes.
 constexpr BYTE kMfcIdIndex = 0;
 constexpr BYTE kMemoryTypeIndex = 1;
 constexpr BYTE kMemoryIdIndex = 2;
-constexpr BYTE kUserFlashNorvikId = 32;
-constexpr const char kUserFlashGate[] = "NONE";
-constexpr DWORD kByte4AddressingAbove = 0x8000000;  // bits: 128 Mbit
-constexpr std::size_t kMaxNameLength = 19;
 constexpr BYTE kMaxDieCount = 2;
 
 // The plain single-die flash: the answers a user gives the dialogue for a flash with no special
@@ -188,7 +184,7 @@ int member_index(const std::string &name) {
 bool from_text(const std::string &text, std::string &member, std::string &why) {
   std::string value = text;
   gen_ascii_toupper(value);
-  if (value.empty() || value.size() > kMaxNameLength) {
+  if (value.empty() || value.size() > kUserFlashMaxNameLength) {
     why = "a text of 1 to 19 characters is needed";
     return false;
   }
@@ -574,7 +570,7 @@ PGMDEV_SFDP_FLASH PGMDEV_FLASH_SFDP::define_flash(
   // Density and addressing.
   definition.from_table(k_device_bit_size, table.density_bits, record.device_bit_size, " bits");
   if (!definition.given(k_byte4_addressing)) {
-    const bool needs_four = record.device_bit_size > kByte4AddressingAbove;
+    const bool needs_four = record.device_bit_size > kUserFlashByte4AddressingAbove;
     record.byte4_addressing = needs_four || table.addressing == PGMDEV_SFDP_ADDRESS_4_ONLY;
     definition.set_origin(k_byte4_addressing, ORIGIN::kTable);
     if (needs_four && table.addressing == PGMDEV_SFDP_ADDRESS_3_ONLY) {
@@ -681,7 +677,7 @@ PGMDEV_SFDP_FLASH PGMDEV_FLASH_SFDP::define_flash(
   for (unsigned int i = 0; i < kMemberCount; ++i)
     PGMDEV_CHECK(definition.origin(i) != ORIGIN::kNone);
 
-  const std::string fault = pgmdev_user_flash_fault(record);
+  const std::string fault = pgmdev_unsound_reason(record);
   if (!fault.empty()) {
     // The fault names its member first.
     const int index = member_index(fault.substr(0, fault.find(' ')));
@@ -695,10 +691,12 @@ PGMDEV_SFDP_FLASH PGMDEV_FLASH_SFDP::define_flash(
   }
   result.record_text = pgmdev_flash_record_text(record);
   std::ostringstream codec_messages;
-  result.ini =
-      pgmdev_encode_flash_entries(pgmdev_seal_flash_entry(result.record_text), codec_messages);
+  std::string refusal;
+  result.ini = pgmdev_encode_flash_entries({pgmdev_seal_flash_entry(result.record_text)},
+                                           codec_messages, refusal);
   if (result.ini.empty()) {
-    return refused(result, PGMDEV_SFDP_RECORD_REFUSED, codec_messages.str());
+    return refused(result, PGMDEV_SFDP_RECORD_REFUSED,
+                   refusal.empty() ? codec_messages.str() : refusal);
   }
   result.status = PGMDEV_SFDP_ACCEPTED;
   return result;

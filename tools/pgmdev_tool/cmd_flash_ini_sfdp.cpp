@@ -1,8 +1,10 @@
 // pgmdev-tool flash-ini sfdp: a user flash from the chip's own SFDP table. The SFDP bytes come
-// from a file (raw, or hex text), the id bytes, maker and device name from options, anything else
-// as MEMBER=VALUE; the answer is the record, where each member came from, the notes and the INI
-// text.
+// from a file or standard input (raw, or hex text), the id bytes, maker and device name from
+// options, anything else as MEMBER=VALUE; the answer is the record, where each member came from,
+// the notes and the INI text.
 #include <fstream>
+#include <iostream>
+#include <istream>
 #include <iterator>
 #include <map>
 #include <sstream>
@@ -26,14 +28,25 @@ constexpr std::size_t kMaxFileBytes = 6 * kMaxSfdpBytes;
 constexpr char kSignature[] = "SFDP";
 constexpr std::size_t kIdBytes = 3;
 
+// The example of the help: the SFDP bytes of a 128 Mbit flash with 4, 32 and 64 KB erase types
+// and a 16-DWORD BFPT (docs/formats.md), and the INI text they give under the default suite
+// version.
+constexpr char kExampleSfdp[] =
+    "53464450 060100FF 00060110 100000FF E520F1FF FFFFFF07 44EB086B 083B42BB FEFFFFFF FFFF00FF "
+    "FFFF44EB 0C200F52 10D80000 263AA500 81EA0349 00005AD9 201C9F82 9CC95CF6 A0082FFF F0F00300";
+constexpr char kExampleIni[] =
+    "ufTHCka202334zmuUnaq45SpKALKGhVMsx-1nGTX48CJct44J7P4JiUJy460703B02aHkNONMEBPN-FUg4OQSqxOgAMxgQ"
+    "EFu9oy5@UdgDSfNGN@UBVyKkMUshrro@yBWSN7P1";
+
 std::string g_sfdp_file;
 std::string g_id;
 std::string g_maker;
 std::string g_name;
 std::vector<std::string> g_assignments;
 
-[[noreturn]] void usage_error(const std::string& message) {
-  throw pgmdev_tool::ToolError(pgmdev_tool::kExitUsage, message);
+[[noreturn]] void too_long(const std::string& name, std::size_t limit) {
+  pgmdev_tool::data_error(name + ": more than " + std::to_string(limit) +
+                          " bytes, which no SFDP table spans");
 }
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -82,35 +95,37 @@ std::vector<unsigned char> parse_hex_text(const std::string& path, const std::st
       bytes.push_back(static_cast<unsigned char>(high << 4 | low));
     }
     if (bytes.size() > kMaxSfdpBytes) {
-      pgmdev_tool::data_error(path + ": more than " + std::to_string(kMaxSfdpBytes) +
-                              " bytes, which no SFDP table spans");
+      too_long(path, kMaxSfdpBytes);
     }
   }
   return bytes;
 }
 
-// The SFDP bytes of path: the file's bytes when they are raw, else its hex text read.
+// The SFDP bytes of path ("-": standard input): its bytes when they are raw, else its hex text
+// read.
 std::vector<unsigned char> read_sfdp_file(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) pgmdev_tool::data_error(path + ": cannot be read");
+  const bool from_input = path == "-";
+  const std::string name = from_input ? "standard input" : path;
+  std::ifstream file;
+  if (!from_input) {
+    file.open(path, std::ios::binary);
+    if (!file) pgmdev_tool::data_error(name + ": cannot be read");
+  }
+  std::istream& input = from_input ? std::cin : file;
   std::string contents;
   char buffer[65536];
-  while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
-    contents.append(buffer, static_cast<std::size_t>(file.gcount()));
+  while (input.read(buffer, sizeof buffer) || input.gcount() > 0) {
+    contents.append(buffer, static_cast<std::size_t>(input.gcount()));
     if (contents.size() > kMaxFileBytes) {
-      pgmdev_tool::data_error(path + ": more than " + std::to_string(kMaxFileBytes) +
-                              " bytes, which no SFDP table spans");
+      too_long(name, kMaxFileBytes);
     }
   }
-  if (file.bad()) pgmdev_tool::data_error(path + ": cannot be read");
+  if (input.bad()) pgmdev_tool::data_error(name + ": cannot be read");
   if (is_raw(contents)) {
-    if (contents.size() > kMaxSfdpBytes) {
-      pgmdev_tool::data_error(path + ": more than " + std::to_string(kMaxSfdpBytes) +
-                              " bytes, which no SFDP table spans");
-    }
+    if (contents.size() > kMaxSfdpBytes) too_long(name, kMaxSfdpBytes);
     return std::vector<unsigned char>(contents.begin(), contents.end());
   }
-  return parse_hex_text(path, contents);
+  return parse_hex_text(name, contents);
 }
 
 // The three id bytes of --id: "EF4018", "EF 40 18", "0xEF4018".
@@ -133,10 +148,10 @@ std::map<std::string, std::string> read_values() {
   const auto give = [&values](const std::string& member, const std::string& value,
                               const std::string& argument) {
     if (!values.emplace(member, value).second) {
-      usage_error("'" + argument + "': " + member + " is given twice" +
-                  (member == "manufacturer_name" ? " (--maker gives it)"
-                   : member == "device_name"     ? " (--name gives it)"
-                                                 : ""));
+      pgmdev_tool::usage_error("'" + argument + "': " + member + " is given twice" +
+                               (member == "manufacturer_name" ? " (--maker gives it)"
+                                : member == "device_name"     ? " (--name gives it)"
+                                                              : ""));
     }
   };
   give("manufacturer_name", g_maker, "--maker");
@@ -144,7 +159,7 @@ std::map<std::string, std::string> read_values() {
   for (const std::string& assignment : g_assignments) {
     const std::size_t equals = assignment.find('=');
     if (equals == std::string::npos || equals == 0) {
-      usage_error("'" + assignment + "' is not MEMBER=VALUE (e.g. die_count=2)");
+      pgmdev_tool::usage_error("'" + assignment + "' is not MEMBER=VALUE (e.g. die_count=2)");
     }
     give(assignment.substr(0, equals), assignment.substr(equals + 1), assignment);
   }
@@ -180,7 +195,9 @@ int run_sfdp() {
   if (flash.status != PGMDEV_SFDP_ACCEPTED) {
     // A refused table is the file's fault; the other refusals concern the values given.
     pgmdev_tool::tool_message(
-        (flash.status == PGMDEV_SFDP_TABLE_REFUSED ? g_sfdp_file + ": " : std::string()) +
+        (flash.status == PGMDEV_SFDP_TABLE_REFUSED
+             ? (g_sfdp_file == "-" ? std::string("standard input") : g_sfdp_file) + ": "
+             : std::string()) +
         flash.message);
     return pgmdev_tool::kExitRefused;
   }
@@ -194,13 +211,20 @@ void add_commands(CLI::App& flash_ini) {
       "id bytes, and print its record, where each member came from and its INI text",
       run_sfdp);
   sfdp->add_option("--sfdp", g_sfdp_file,
-                   "file of the SFDP bytes: raw, or hex text with any blanks and optional 0x")
+                   "file of the SFDP bytes (- for standard input): raw, or hex text with any "
+                   "blanks and optional 0x")
+      ->type_name("FILE")
       ->required();
   sfdp->add_option("--id", g_id,
                    "the three id bytes of read-id 0x9F: EF4018, 'EF 40 18' or 0xEF4018")
+      ->type_name("ID")
       ->required();
-  sfdp->add_option("--maker", g_maker, "manufacturer name (1 to 19 characters)")->required();
-  sfdp->add_option("--name", g_name, "device name (1 to 19 characters)")->required();
+  sfdp->add_option("--maker", g_maker, "manufacturer name (1 to 19 characters)")
+      ->type_name("MAKER")
+      ->required();
+  sfdp->add_option("--name", g_name, "device name (1 to 19 characters)")
+      ->type_name("NAME")
+      ->required();
   sfdp->add_option("VALUES", g_assignments,
                    "members the table cannot give, or values that replace the table's, by "
                    "schema name: die_count=2, protection_mask=0x3C, sdm_support=n "
@@ -208,11 +232,28 @@ void add_commands(CLI::App& flash_ini) {
       ->type_name("MEMBER=VALUE");
   pgmdev_tool::add_json_flag(sfdp);
   pgmdev_tool::set_example(
-      sfdp, "pgmdev-tool flash-ini sfdp --sfdp sfdp.hex --id A14018 --maker acme --name ac25q128",
-      "record:\n  manufacturer_name   : ACME\n  ...\n  device_bit_size     : 134217728\n"
-      "  device_sector_byte  : 65536\n  ...\n"
+      sfdp,
+      "echo '" + std::string(kExampleSfdp) +
+          "' | pgmdev-tool flash-ini sfdp --sfdp - --id A14018 --maker acme --name ac25q128",
+      "record:\n"
+      "  manufacturer_name   : ACME\n"
+      "  ...\n"
+      "  device_bit_size     : 134217728\n"
+      "  device_sector_byte  : 65536\n"
+      "  ...\n"
+      "  bulk_erase_time     : 560\n"
+      "  sec_erase_time      : 3\n"
+      "  program_utime       : 2816\n"
+      "  ...\n"
       "derived   : device_bit_size, device_sector_byte, byte4_addressing, bulk_erase_time, "
-      "sec_erase_time, program_utime\nclamped   : -\n...\nini       : ...");
+      "sec_erase_time, program_utime\n"
+      "clamped   : -\n"
+      "given     : manufacturer_name, device_name\n"
+      "...\n"
+      "ini       : " +
+          std::string(kExampleIni) +
+          "\n"
+          "(A refused table, value or record exits 1 and says why.)");
 }
 
 }  // namespace

@@ -206,6 +206,26 @@ void add_commands(CLI::App& tool) {
   command->add_option("NAME", g_name, "a full part, package, pgm, pcf, family or device name")
       ->required();
   pgmdev_tool::add_json_flag(command);
+  pgmdev_tool::set_example(command, "pgmdev-tool name QZ40B",
+                           "name   : QZ40B\n"
+                           "found  : TRUE\n"
+                           "kinds  : pgm name\n"
+                           "grammar:\n"
+                           "  function            given  result\n"
+                           "  ...\n"
+                           "  get_pgm_part_pcf    QZ40B  QZ60B\n"
+                           "  ...\n"
+                           "  get_pcf_device      QZ60B  QZ60B_DIE\n"
+                           "  ...\n"
+                           "catalogue:\n"
+                           "  part            : QZ40BF256C6N\n"
+                           "  part_number     : 1\n"
+                           "  device          : QZ60B_DIE\n"
+                           "  family          : Ternfield\n"
+                           "  dev_info_record : 0\n"
+                           "  opn_ordinal     : 0\n"
+                           "  opn_hash        : 0x47A8E88CDB38\n"
+                           "(A name that nothing resolves exits 1 with the closest known names.)");
 }
 
 }  // namespace

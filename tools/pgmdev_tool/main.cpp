@@ -9,6 +9,7 @@
 
 #include "msg.h"
 #include "tool.h"
+#include "tool_help.h"
 #include "tool_output.h"
 #include "tool_version.h"
 
@@ -78,9 +79,11 @@ int run(int argc, char** argv) {
   app.set_version_flag("--version", std::function<std::string()>(pgmdev_tool::version_text),
                        "print the library and suite versions and the data files used, and exit");
   app.set_help_flag("-h,--help", "print this help and exit");
-  app.footer(kEnvironment);
   app.failure_message(failure_message);
   pgmdev_tool::register_commands(app);
+  pgmdev_tool::add_self_description(app);
+  // After the commands, which would otherwise inherit it: their help ends with their example.
+  app.footer(kEnvironment);
 
   try {
     app.parse(argc, argv);

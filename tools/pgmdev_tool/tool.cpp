@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <iostream>
 #include <map>
 #include <sstream>
 #include <utility>
@@ -98,7 +99,12 @@ void refuse(const std::string& message) { throw ToolError(kExitRefused, message)
 
 void data_error(const std::string& message) { throw ToolError(kExitDataError, message); }
 
+void usage_error(const std::string& message) { throw ToolError(kExitUsage, message); }
+
 void tool_message(const std::string& text) {
+  // What the library said before (on standard output, sent to standard error) comes first.
+  std::cout.flush();
+  std::fflush(stdout);
   std::fprintf(stderr, "pgmdev-tool: %s\n", text.c_str());
   std::fflush(stderr);
 }

@@ -90,6 +90,9 @@ class ToolError : public std::runtime_error {
 [[noreturn]] void refuse(const std::string& message);
 // A missing or damaged data file (status 3).
 [[noreturn]] void data_error(const std::string& message);
+// A command line that CLI11 accepted but the command cannot use (status 2), e.g. none of the
+// options of which one is needed.
+[[noreturn]] void usage_error(const std::string& message);
 
 // Writes "pgmdev-tool: " and text (and a newline) to standard error.
 void tool_message(const std::string& text);

@@ -21,9 +21,22 @@ constexpr const char kEmptyCell[] = "-";
 constexpr int kIndentStep = 2;
 constexpr const char kColumnGap[] = "  ";
 
-bool is_table(const Json& value) {
+bool is_flat(const Json& row) {
+  return std::none_of(row.begin(), row.end(), [](const Json& cell) {
+    return cell.is_object() ||
+           (cell.is_array() && std::any_of(cell.begin(), cell.end(),
+                                           [](const Json& item) { return item.is_structured(); }));
+  });
+}
+
+bool is_list_of_objects(const Json& value) {
   return value.is_array() && !value.empty() &&
          std::all_of(value.begin(), value.end(), [](const Json& row) { return row.is_object(); });
+}
+
+// Rows of scalars: a table. Objects that hold objects print one block each instead.
+bool is_table(const Json& value) {
+  return is_list_of_objects(value) && std::all_of(value.begin(), value.end(), is_flat);
 }
 
 std::string scalar_text(const Json& value, bool hex) {
@@ -102,7 +115,7 @@ void append_object(std::string& out, const Json& object, int indent, const Perso
   };
   std::size_t width = 0;
   for (auto member = object.begin(); member != object.end(); ++member) {
-    if (!member->is_object() && !is_table(*member) && !one_a_line(member)) {
+    if (!member->is_object() && !is_list_of_objects(*member) && !one_a_line(member)) {
       width = std::max(width, member.key().size());
     }
   }
@@ -119,6 +132,11 @@ void append_object(std::string& out, const Json& object, int indent, const Perso
     } else if (is_table(*member)) {
       out += margin + member.key() + ":\n";
       append_table(out, *member, indent + kIndentStep, view);
+    } else if (is_list_of_objects(*member)) {
+      for (std::size_t item = 0; item < member->size(); ++item) {
+        out += margin + member.key() + " " + std::to_string(item + 1) + ":\n";
+        append_object(out, (*member)[item], indent + kIndentStep, view);
+      }
     } else {
       std::string label = member.key();
       label.resize(width, ' ');

@@ -6,7 +6,8 @@
 // The person's view follows the shape of the answer:
 //   - an object prints one "label : value" line per member, labels (the JSON keys) aligned;
 //     a member that is an object prints as an indented block under "label:", a member that is
-//     an array of objects as a table under "label:";
+//     an array of objects as a table under "label:" (as blocks "label 1:", "label 2:", ...
+//     when the objects hold objects);
 //   - an array of objects prints as a table: a header of the keys, one row per object, columns
 //     aligned; an empty or missing cell prints "-", so empty cells never shift columns;
 //   - a string prints as it is ("-" when empty), a bool as TRUE or FALSE, a number in decimal

@@ -20,6 +20,13 @@
     }                                                                        \
   } while (0)
 
+// Reports a problem of an input file at its place, as "<path>:<line>:<column>: <message>", from
+// this source file and line. problem is a PGMDEV_CSV_PROBLEM; path a std::string.
+#define PGMDEV_FAIL_AT(path, problem)                                                \
+  MSG_INTERNAL_ERROR::report_varg(PGMDEV_MODULE, __FILE__, __LINE__, "%s:%u:%u: %s", \
+                                  (path).c_str(), (problem).line, (problem).column,  \
+                                  (problem).message.c_str())
+
 // Reports the text unconditionally.
 #define PGMDEV_FAIL(text) MSG_INTERNAL_ERROR::report((text), PGMDEV_MODULE, __FILE__, __LINE__)
 

@@ -22,6 +22,7 @@
 #include "fio.h"
 #include "msg.h"
 #include "pgmdev_check.h"
+#include "pgmdev_csv.h"
 #include "pgmdev_types.h"
 
 // Where a codec operation was called from: the file and line that its reports carry.
@@ -98,6 +99,18 @@ class PGMDEV_DB_CODEC {
   // the text converted (when null, a text that does not convert is an internal error).
   static DWORD get_dword_from_string(const std::string& string, bool* ok,
                                      const PGMDEV_DB_FORMAT& format);
+  // ---- Cell checks: the rules of dump_string, dump_bool and dump_value for one CSV cell of
+  // the named column, told as a problem (rule and message) instead of an internal error. Each
+  // is true when its writer would take the text; check_value is false too for a number wider
+  // than count bytes (rule "width"), which dump_value would cut.
+  static bool check_string(const std::string& string, bool allow_empty, const char* column,
+                           PGMDEV_CSV_PROBLEM& problem);
+  static bool check_bool(const std::string& string, const PGMDEV_DB_FORMAT& format,
+                         const char* column, PGMDEV_CSV_PROBLEM& problem);
+  static bool check_value(const std::string& string, unsigned int count,
+                          const PGMDEV_DB_FORMAT& format, const char* column,
+                          PGMDEV_CSV_PROBLEM& problem);
+
   // One tag byte and four value bytes.
   static void dump_tagged_dword(unsigned char* data, unsigned int data_size, unsigned int& index,
                                 PGMDEV_MANAGER_TYPE type, DWORD value, PGMDEV_DB_SITE site);
@@ -167,7 +180,9 @@ class PGMDEV_DB_CODEC {
                                                     unsigned int& memory_size, PGMDEV_DB_SITE site);
   // Compresses the body of the uncompressed image (header kept as is) and writes it with the
   // trailer to `file`, whole or not at all: a temporary file beside it is written, synced and
-  // renamed over it; on any failure the temporary file is removed and `file` is untouched.
+  // renamed over it; on any failure the temporary file is removed and `file` is untouched. The
+  // new file keeps the old one's permission bits, owner and group, and a symbolic link at
+  // `file` keeps pointing at the replaced file (pgmdev_file_replace.h).
   static void write_file(const FIO_PATH& file, const unsigned char* image, unsigned int image_size,
                          PGMDEV_DB_SITE site);
 };

@@ -13,6 +13,13 @@
 
 #include "pgmdev_flash_manager_auto_export.h"
 
+// What every user-defined flash has, whichever way it is defined: the suite identifier, no gate,
+// names of at most 19 characters, 4-byte addresses above 128 Mbit.
+inline constexpr BYTE kUserFlashNorvikId = 32;
+inline constexpr const char kUserFlashGate[] = "NONE";
+inline constexpr std::size_t kUserFlashMaxNameLength = 19;
+inline constexpr DWORD kUserFlashByte4AddressingAbove = 0x8000000;  // bits: 128 Mbit
+
 // The ranges that the loader accepts for the times of a user-defined flash.
 inline constexpr DWORD kUserFlashMinBulkEraseSeconds = 1;
 inline constexpr DWORD kUserFlashMaxBulkEraseSeconds = 900;
@@ -39,9 +46,9 @@ std::string pgmdev_ini_pack(const unsigned char *bytes, std::size_t count);
 // False when a character is outside the alphabet.
 bool pgmdev_ini_unpack(const std::string &text, std::vector<unsigned char> &bytes);
 
-// The first of the loader's soundness rules that a user-defined flash breaks,
-// as "member value: the rule"; empty when the record is sound.
-std::string pgmdev_user_flash_fault(const PGMDEV_SFL_FLASH_INFO &flash);
+// The first of the loader's soundness checks that a user-defined flash fails, as "member value
+// is not ..." (its member name first); empty when the loader would take the flash.
+std::string pgmdev_unsound_reason(const PGMDEV_SFL_FLASH_INFO &flash);
 
 // The record text of a record: "@" before each of the 33 values in schema
 // order and a closing "@"; texts as they are, flags "1" or "0", numbers as
@@ -52,8 +59,12 @@ std::string pgmdev_flash_record_text(const PGMDEV_SFL_FLASH_INFO &flash);
 // version, ";".
 std::string pgmdev_seal_flash_entry(const std::string &record_text);
 
-// The INI text of entries, once it decodes back to the same entries; empty
-// otherwise, with the codec's message or the counter-check's on out.
-std::string pgmdev_encode_flash_entries(const std::string &entries, std::ostream &out);
+// The INI text of sealed entries (one after another), made only when it decodes back to the same
+// entries and the loader would take each entry's flash with the 33 values it was made of.
+// Otherwise "": the codec's or the counter-check's message is written to out, and a text that
+// the loader would refuse leaves in refusal "the loader would refuse flash N: " and the check
+// it fails (refusal is empty otherwise).
+std::string pgmdev_encode_flash_entries(const std::vector<std::string> &entries, std::ostream &out,
+                                        std::string &refusal);
 
 #endif  // PGMDEV_FLASH_MANAGER_INI_H

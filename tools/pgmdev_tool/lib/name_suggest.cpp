@@ -2,6 +2,7 @@
 #include "name_suggest.h"
 
 #include <algorithm>
+#include <iterator>
 #include <numeric>
 
 #include "dev_catalogue.h"
@@ -91,19 +92,26 @@ std::vector<Suggestion> closest_names(std::string_view query,
 }
 
 std::vector<std::string> known_names() {
-  std::vector<std::string> names = PGMDEV_DEVICE_GRAMMAR_MGR::get_all_names();
+  // The grammar's names come sorted; the catalogue's are sorted apart and merged in.
+  const std::vector<std::string> grammar = PGMDEV_DEVICE_GRAMMAR_MGR::get_all_names();
+  std::vector<std::string> catalogue;
+  catalogue.reserve(static_cast<std::size_t>(DEV_PART_MAX) + DEV_DEVICE_MAX + 2 * DEV_FAMILY_MAX);
   for (int part = DEV_PART_INVALID + 1; part < DEV_PART_MAX; ++part) {
-    names.push_back(normalize_name(dstr_get_user_string(static_cast<DEV_PART_ENUM>(part))));
+    catalogue.push_back(normalize_name(dstr_get_user_string(static_cast<DEV_PART_ENUM>(part))));
   }
   for (int device = DEV_DEVICE_INVALID + 1; device < DEV_DEVICE_MAX; ++device) {
-    names.push_back(normalize_name(dstr_get_user_string(static_cast<DEV_DEVICE_ENUM>(device))));
+    catalogue.push_back(normalize_name(dstr_get_user_string(static_cast<DEV_DEVICE_ENUM>(device))));
   }
   for (int family = DEV_FAMILY_INVALID + 1; family < DEV_FAMILY_MAX; ++family) {
-    names.push_back(normalize_name(dstr_get_user_string(static_cast<DEV_FAMILY_ENUM>(family))));
-    names.push_back(
+    catalogue.push_back(normalize_name(dstr_get_user_string(static_cast<DEV_FAMILY_ENUM>(family))));
+    catalogue.push_back(
         normalize_name(dstr_get_family_identifier(static_cast<DEV_FAMILY_ENUM>(family))));
   }
-  std::sort(names.begin(), names.end());
+  std::sort(catalogue.begin(), catalogue.end());
+  std::vector<std::string> names;
+  names.reserve(grammar.size() + catalogue.size());
+  std::merge(std::make_move_iterator(catalogue.begin()), std::make_move_iterator(catalogue.end()),
+             grammar.begin(), grammar.end(), std::back_inserter(names));
   names.erase(std::unique(names.begin(), names.end()), names.end());
   if (!names.empty() && names.front().empty()) names.erase(names.begin());
   return names;
