@@ -1,7 +1,8 @@
 // A user-defined flash from the chip's own parameter table: the SFDP bytes that a serial NOR flash
 // returns to the read command 0x5A, with its three JEDEC id bytes, become the same record, record
 // text and INI text that the flash dialogue makes, so that the user gives only what the table
-// cannot say. docs/user_flash.md describes the path, docs/sfdp.md the parts of the table read.
+// cannot say. docs/user_flash.md describes the path, docs/formats.md (SFDP tables) the parts of
+// the table read.
 #ifndef PGMDEV_FLASH_SFDP_H
 #define PGMDEV_FLASH_SFDP_H
 
