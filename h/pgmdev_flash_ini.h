@@ -72,9 +72,12 @@ class PGMDEV_API PGMDEV_FLASH_INI {
 
   // Replaces one section (size 0 with data null empties it) and keeps the other two as they
   // read. The file is replaced whole or not at all (temporary file, sync, rename) while an
-  // advisory lock on pgm_flash.ini.lock keeps other writers out; a file that exists but fails
-  // the read checks is kept as pgm_flash.ini.bak. True only when every step succeeded; a
-  // section above 2 gives false without touching anything.
+  // advisory lock on pgm_flash.ini.lock keeps other writers out. The new file keeps the old
+  // one's permission bits (and owner and group where the caller may set them); a symbolic link
+  // at pgm_flash.ini is followed and stays. A file that exists but fails the read checks is
+  // kept under the first free name of pgm_flash.ini.bak, pgm_flash.ini.bak.1, ...; a file that
+  // cannot be read at all is not replaced. True only when every step succeeded; a section
+  // above 2 gives false without touching anything.
   static bool write_flash_ini_data(PGMDEV_FLASH_INI_ENUM section, unsigned char* data,
                                    unsigned int size);
 

@@ -21,9 +21,10 @@ using Bytes = std::vector<unsigned char>;
 // lifetime of the object, and removes the directory afterwards.
 class TempModuleDir {
  public:
-  TempModuleDir() {
-    char pattern[] = "/tmp/pgmdev_flash_ini_XXXXXX";
-    const char* made = mkdtemp(pattern);
+  // The directory is made under base (a directory that exists).
+  explicit TempModuleDir(const std::string& base = "/tmp") {
+    std::string pattern = base + "/pgmdev_flash_ini_XXXXXX";
+    const char* made = mkdtemp(pattern.data());
     EXPECT_NE(made, nullptr);
     m_dir = made ? made : "";
     cfg_set_value("PGMDEV_MODULE_DIR", m_dir);

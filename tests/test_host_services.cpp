@@ -1,9 +1,11 @@
 // The contracts of the host stand-in services that the library relies on.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "fio_fault.h"
 #include "pgmhost.h"
 
 namespace {
@@ -322,6 +325,75 @@ TEST(Files, PathAndStatus) {
   EXPECT_EQ(info.st_size, 5);
   EXPECT_FALSE(FIO_FILE_SYSTEM::status((dir.path() + "/missing").c_str(), &info));
   EXPECT_EQ(FIO_PATH("relative").fullpath(), fs::current_path().string() + "/relative");
+}
+
+TEST(Files, ResolveLinkFollowsTheLastComponent) {
+  TempDir dir;
+  const std::string base = dir.path();
+  std::ofstream(base + "/file") << "x";
+  fs::create_directory(base + "/sub");
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> links;  // name, content
+    std::string path;
+    int result;
+    std::string resolved;  // or the errno when result is -1
+  } const kCases[] = {
+      {"plain file", {}, base + "/file", 0, base + "/file"},
+      {"missing file", {}, base + "/none", 0, base + "/none"},
+      {"absolute link", {{"a", base + "/file"}}, base + "/a", 0, base + "/file"},
+      {"relative link from another directory",
+       {{"sub/r", "../file"}},
+       base + "/sub/r",
+       0,
+       base + "/sub/../file"},
+      {"chain of links", {{"c1", "c2"}, {"c2", "file"}}, base + "/c1", 0, base + "/file"},
+      {"link to nothing yet", {{"d", "later"}}, base + "/d", 0, base + "/later"},
+      {"loop", {{"l1", "l2"}, {"l2", "l1"}}, base + "/l1", -1, std::to_string(ELOOP)},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    for (const auto& [name, content] : c.links) {
+      ASSERT_EQ(::symlink(content.c_str(), (base + "/" + name).c_str()), 0);
+    }
+    std::string resolved = "stale";
+    errno = 0;
+    const int result = FIO_FILE::resolve_link(c.path, resolved);
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(result == 0 ? resolved : std::to_string(errno), c.resolved);
+    for (const auto& link : c.links) ::unlink((base + "/" + link.first).c_str());
+  }
+}
+
+TEST(Files, FaultSeamFailsTheNthOperationOnly) {
+  TempDir dir;
+  const std::string path = dir.path() + "/f";
+  // open, write, close: the second fails with EIO and nothing is written.
+  fio_fault_arm(2);
+  int fd = FIO_FILE::open(path.c_str(), O_WRONLY | O_CREAT, 0600);
+  ASSERT_GE(fd, 0);
+  errno = 0;
+  EXPECT_EQ(FIO_FILE::write(fd, "ab", 2), -1);
+  EXPECT_EQ(errno, EIO);
+  EXPECT_STREQ(fio_fault_failed(), "write");
+  EXPECT_EQ(FIO_FILE::write(fd, "ab", 2), 2);  // only the second operation fails
+  EXPECT_EQ(FIO_FILE::close(fd), 0);
+  EXPECT_EQ(fio_fault_operations(), 4u);
+  // A failed close still releases the descriptor.
+  fio_fault_arm(2);
+  fd = FIO_FILE::open(path.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(FIO_FILE::close(fd), -1);
+  EXPECT_EQ(::fcntl(fd, F_GETFD), -1);
+  EXPECT_STREQ(fio_fault_failed(), "close");
+  // unlink is never failed; disarmed, nothing fails.
+  fio_fault_arm(1);
+  EXPECT_EQ(FIO_FILE::unlink(path.c_str()), 0);
+  EXPECT_EQ(fio_fault_failed(), nullptr);
+  fio_fault_arm(0);
+  EXPECT_EQ(FIO_FILE::open(path.c_str(), O_RDONLY), -1);
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(fio_fault_failed(), nullptr);
 }
 
 TEST(Mail, OutboxRecordsAndMailDirectoryReceivesFiles) {

@@ -1,4 +1,5 @@
 // Parameter value conversions, the pgm_flash.ini section store and the field encoding.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -6,8 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <functional>
+#include <iostream>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -517,6 +523,285 @@ TEST(FlashIniStore, ConcurrentWritersKeepEachOthersSection) {
   EXPECT_EQ(read_section(PGMDEV_FLASH_INI_HPS_SPI), (Bytes{1, last, 0xA5}));
   EXPECT_EQ(read_section(PGMDEV_FLASH_INI_HPS_NAND), (Bytes{2, last, 0xA5}));
   EXPECT_FALSE(file_exists(dir.path("pgm_flash.ini.tmp")));
+}
+
+TEST(FlashIniStore, AnotherUserWritesThroughTheLockThatRootMade) {
+  // Root wrote first and made the lock file 0644; a second user may write pgm_flash.ini itself
+  // (0666 in a 0777 directory) and must not be refused for want of writing the lock file.
+  TempModuleDir dir;
+  ASSERT_TRUE(write_section(PGMDEV_FLASH_INI_HPS_SPI, {1, 2, 3}));
+  ASSERT_EQ(chmod(dir.path("pgm_flash.ini.lock").c_str(), 0644), 0);
+  ASSERT_EQ(chmod(dir.path().c_str(), 0666), 0);
+  ASSERT_EQ(chmod(dir.dir().c_str(), 0777), 0);
+  const int code = run_in_child([] {
+    if (setgid(65534) != 0 || setuid(65534) != 0) return kChildSkipped;
+    return write_section(PGMDEV_FLASH_INI_SFL_FLASH, {7, 7}) ? 0 : 1;
+  });
+  if (code == kChildSkipped) GTEST_SKIP() << "needs root to act as another user";
+  EXPECT_EQ(code, 0) << "the second user's write was refused";
+  EXPECT_EQ(read_section(PGMDEV_FLASH_INI_SFL_FLASH), (Bytes{7, 7}));
+  EXPECT_EQ(read_section(PGMDEV_FLASH_INI_HPS_SPI), (Bytes{1, 2, 3}));
+  struct stat info {};
+  ASSERT_EQ(stat(dir.path().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0666u);
+}
+
+TEST(FlashIniStore, NewLockFileTakesThePermissionBitsOfTheFile) {
+  struct Case {
+    mode_t file_mode;
+  } const kCases[] = {{0600}, {0640}, {0664}, {0666}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.file_mode);
+    TempModuleDir dir;
+    ASSERT_TRUE(write_section(PGMDEV_FLASH_INI_HPS_SPI, {1}));
+    ASSERT_EQ(unlink(dir.path("pgm_flash.ini.lock").c_str()), 0);
+    ASSERT_EQ(chmod(dir.path().c_str(), c.file_mode), 0);
+    ASSERT_TRUE(write_section(PGMDEV_FLASH_INI_HPS_SPI, {2}));
+    struct stat lock {};
+    ASSERT_EQ(stat(dir.path("pgm_flash.ini.lock").c_str(), &lock), 0);
+    EXPECT_EQ(lock.st_mode & 07777, c.file_mode);
+  }
+}
+
+TEST(FlashIniStore, BackupsNeverReplaceEachOther) {
+  TempModuleDir dir;
+  const Bytes first_foreign = {'f', 'i', 'r', 's', 't'};
+  write_file(dir.path(), first_foreign);
+  ASSERT_TRUE(write_section(PGMDEV_FLASH_INI_HPS_NAND, {1}));
+  EXPECT_EQ(read_file(dir.path("pgm_flash.ini.bak")), first_foreign);
+
+  // Emptying every section leaves the library's own 44-byte image; the next write replaces it
+  // without taking it for a damaged file.
+  ASSERT_TRUE(write_section(PGMDEV_FLASH_INI_HPS_NAND, {}));
+  ASSERT_EQ(read_file(dir.path()).size(), 44u);
+  ASSERT_TRUE(write_section(PGMDEV_FLASH_INI_HPS_SPI, {2}));
+  EXPECT_EQ(read_file(dir.path("pgm_flash.ini.bak")), first_foreign);
+  EXPECT_FALSE(file_exists(dir.path("pgm_flash.ini.bak.1")));
+
+  // Each further damaged file takes the next free name.
+  const Bytes second_foreign = {'s', 'e', 'c', 'o', 'n', 'd'};
+  const Bytes third_foreign = {'t', 'h', 'i', 'r', 'd'};
+  write_file(dir.path(), second_foreign);
+  ASSERT_TRUE(write_section(PGMDEV_FLASH_INI_HPS_SPI, {3}));
+  write_file(dir.path(), third_foreign);
+  ASSERT_TRUE(write_section(PGMDEV_FLASH_INI_HPS_SPI, {4}));
+  EXPECT_EQ(read_file(dir.path("pgm_flash.ini.bak")), first_foreign);
+  EXPECT_EQ(read_file(dir.path("pgm_flash.ini.bak.1")), second_foreign);
+  EXPECT_EQ(read_file(dir.path("pgm_flash.ini.bak.2")), third_foreign);
+  EXPECT_FALSE(file_exists(dir.path("pgm_flash.ini.bak.3")));
+  EXPECT_EQ(read_section(PGMDEV_FLASH_INI_HPS_SPI), Bytes{4});
+}
+
+// ---- Several processes ----
+
+// Payload bytes of a process record: 128 KiB makes each write long enough (read, copy,
+// rename) for writers to overlap, so that without the lock a reader finds lost writes on
+// practically every run.
+constexpr unsigned int kProcessRecordBytes = 128 * 1024;
+
+// A section written by one process: who wrote it, where, the how-manieth write it was, a
+// payload whose length varies (so that the sections move) and whose bytes depend on the
+// writer and the write, and a check byte.
+Bytes process_record(unsigned int process, unsigned int section, unsigned int sequence) {
+  Bytes record = {static_cast<unsigned char>(process), static_cast<unsigned char>(section),
+                  static_cast<unsigned char>(sequence), static_cast<unsigned char>(sequence >> 8)};
+  const unsigned int length = kProcessRecordBytes + (sequence * 7 + process * 3) % 40;
+  const unsigned char fill = static_cast<unsigned char>(process * 31 + sequence);
+  record.resize(record.size() + length, fill);
+  const unsigned char check = record[0] ^ record[1] ^ record[2] ^ record[3] ^ fill;
+  record.push_back(check);
+  return record;
+}
+
+// Whether bytes are a record of section that process_record made.
+bool is_process_record(const Bytes& bytes, unsigned int section) {
+  if (bytes.size() < 6 || bytes[1] != section) return false;
+  const unsigned int sequence = bytes[2] | bytes[3] << 8;
+  return bytes == process_record(bytes[0], section, sequence);
+}
+
+// Nanoseconds on the clock that every process of the machine shares.
+long long monotonic_now() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// Reads every element that the other end of a pipe writes until it closes it.
+template <class T>
+std::vector<T> read_pipe(int fd) {
+  std::vector<unsigned char> bytes;
+  unsigned char chunk[4096];
+  ssize_t got = 0;
+  while ((got = read(fd, chunk, sizeof(chunk))) > 0 || (got < 0 && errno == EINTR)) {
+    if (got > 0) bytes.insert(bytes.end(), chunk, chunk + got);
+  }
+  close(fd);
+  std::vector<T> elements(bytes.size() / sizeof(T));
+  std::memcpy(elements.data(), bytes.data(), elements.size() * sizeof(T));
+  return elements;
+}
+
+TEST(FlashIniStore, SeveralProcessesLoseNoWriteOfAnySection) {
+  constexpr unsigned int kWriters = 8;
+  constexpr unsigned int kWrites = 200;
+  constexpr unsigned int kInitial = 0xFF;  // the writer of the sections before the run
+  const PGMDEV_FLASH_INI_ENUM kSections[] = {PGMDEV_FLASH_INI_SFL_FLASH, PGMDEV_FLASH_INI_HPS_SPI,
+                                             PGMDEV_FLASH_INI_HPS_NAND};
+  // In memory where the system has it: the test is about what the writers do to each other,
+  // and some 3200 syncs of a disk would take it from seconds to tens of seconds.
+  TempModuleDir dir(std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp");
+  for (unsigned int s = 0; s < 3; ++s) {
+    ASSERT_TRUE(write_section(kSections[s], process_record(kInitial, s, 0)));
+  }
+  const auto started_at = std::chrono::steady_clock::now();
+
+  // A write as its writer logged it, with the times taken before and after the call.
+  struct Write {
+    unsigned int section;
+    unsigned int sequence;
+    long long started;
+    long long finished;
+    bool ok;
+  };
+  // A section as the reader found it: whose write, and when the read started.
+  struct Seen {
+    unsigned int section;
+    unsigned int writer;  // kInitial: the section before the run; ~0u: failed the checks
+    unsigned int sequence;
+    long long read_started;
+  };
+
+  int done_pipe[2];
+  int seen_pipe[2];
+  ASSERT_EQ(pipe(done_pipe), 0);
+  ASSERT_EQ(pipe(seen_pipe), 0);
+  // The reader reads every section until the writers are done (its end of the done pipe
+  // then reads end-of-file) and reports what it saw.
+  const pid_t reader = fork();
+  if (reader == 0) {
+    close(done_pipe[1]);
+    close(seen_pipe[0]);
+    fcntl(done_pipe[0], F_SETFL, O_NONBLOCK);
+    std::vector<Seen> seen;
+    char ignored = 0;
+    while (read(done_pipe[0], &ignored, 1) < 0) {
+      for (unsigned int s = 0; s < 3; ++s) {
+        const long long read_started = monotonic_now();
+        const Bytes bytes = read_section(kSections[s]);
+        if (!is_process_record(bytes, s)) {
+          seen.push_back({s, ~0u, 0, read_started});
+        } else {
+          seen.push_back({s, bytes[0], unsigned(bytes[2] | bytes[3] << 8), read_started});
+        }
+      }
+    }
+    const ssize_t size = ssize_t(seen.size() * sizeof(Seen));
+    _exit(write(seen_pipe[1], seen.data(), size_t(size)) == size ? 0 : 1);
+  }
+  close(done_pipe[0]);
+  close(seen_pipe[1]);
+
+  // Each writer rewrites the sections in turn with records of its own and logs every write.
+  std::vector<pid_t> writers;
+  std::vector<int> logs;
+  for (unsigned int p = 0; p < kWriters; ++p) {
+    int log_pipe[2];
+    ASSERT_EQ(pipe(log_pipe), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      close(done_pipe[1]);
+      close(seen_pipe[0]);
+      close(log_pipe[0]);
+      for (unsigned int i = 0; i < kWrites; ++i) {
+        const unsigned int section = (p + i) % 3;
+        Write logged = {section, i, monotonic_now(), 0, false};
+        logged.ok = write_section(kSections[section], process_record(p, section, i));
+        logged.finished = monotonic_now();
+        if (write(log_pipe[1], &logged, sizeof(logged)) != sizeof(logged)) _exit(1);
+      }
+      _exit(0);
+    }
+    close(log_pipe[1]);
+    writers.push_back(pid);
+    logs.push_back(log_pipe[0]);
+  }
+  std::vector<std::vector<Write>> written(kWriters);
+  for (unsigned int p = 0; p < kWriters; ++p) {
+    written[p] = read_pipe<Write>(logs[p]);
+    int status = 0;
+    ASSERT_EQ(waitpid(writers[p], &status, 0), writers[p]);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "writer " << p;
+    ASSERT_EQ(written[p].size(), kWrites) << "writer " << p;
+    for (const Write& w : written[p]) EXPECT_TRUE(w.ok) << "write " << w.sequence << " of " << p;
+  }
+  close(done_pipe[1]);
+  const std::vector<Seen> seen = read_pipe<Seen>(seen_pipe[0]);
+  int reader_status = 0;
+  ASSERT_EQ(waitpid(reader, &reader_status, 0), reader);
+  EXPECT_TRUE(WIFEXITED(reader_status) && WEXITSTATUS(reader_status) == 0);
+
+  // A section holds a lost write's predecessor when a write to it that started after the
+  // held one had finished was itself finished before the section was read: per section, the
+  // writes ordered by their end, and the latest start among the writes ended so far.
+  struct Ended {
+    long long finished;
+    long long latest_start;
+  };
+  std::vector<Ended> ended[3];
+  for (unsigned int s = 0; s < 3; ++s) {
+    std::vector<Write> writes;
+    for (const auto& of_writer : written) {
+      for (const Write& w : of_writer) {
+        if (w.section == s) writes.push_back(w);
+      }
+    }
+    std::sort(writes.begin(), writes.end(),
+              [](const Write& a, const Write& b) { return a.finished < b.finished; });
+    long long latest_start = std::numeric_limits<long long>::min();
+    for (const Write& w : writes) {
+      latest_start = std::max(latest_start, w.started);
+      ended[s].push_back({w.finished, latest_start});
+    }
+  }
+  // Whether the write (writer, sequence) of section s was overtaken by one that had ended
+  // before `when`.
+  const auto overtaken = [&](unsigned int s, unsigned int writer, unsigned int sequence,
+                             long long when) {
+    const long long held_finished = writer == kInitial ? std::numeric_limits<long long>::min()
+                                                       : written[writer][sequence].finished;
+    const auto after =
+        std::lower_bound(ended[s].begin(), ended[s].end(), when,
+                         [](const Ended& e, long long time) { return e.finished < time; });
+    return after != ended[s].begin() && std::prev(after)->latest_start > held_finished;
+  };
+
+  unsigned int refused = 0;
+  unsigned int stale = 0;
+  for (const Seen& look : seen) {
+    if (look.writer == ~0u) {
+      ++refused;
+    } else if (overtaken(look.section, look.writer, look.sequence, look.read_started)) {
+      ++stale;
+    }
+  }
+  EXPECT_GT(seen.size(), 0u);
+  EXPECT_EQ(refused, 0u) << "sections that failed the read checks, of " << seen.size();
+  EXPECT_EQ(stale, 0u) << "sections read with a lost write, of " << seen.size();
+  for (unsigned int s = 0; s < 3; ++s) {
+    SCOPED_TRACE(PGMDEV_FLASH_INI_STRING[s]);
+    const Bytes last = read_section(kSections[s]);
+    ASSERT_TRUE(is_process_record(last, s));
+    ASSERT_LT(last[0], kWriters) << "every write to the section was lost";
+    EXPECT_FALSE(
+        overtaken(s, last[0], last[2] | last[3] << 8, std::numeric_limits<long long>::max()))
+        << "the section ends with a write that a later one overtook";
+  }
+  EXPECT_FALSE(file_exists(dir.path("pgm_flash.ini.tmp")));
+  EXPECT_FALSE(file_exists(dir.path("pgm_flash.ini.bak")));
+  const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_at);
+  std::cout << kWriters << " writers x " << kWrites << " writes, " << seen.size()
+            << " sections read meanwhile: " << seconds.count() << " s\n";
 }
 
 // ---- Field encoding ----

@@ -806,6 +806,45 @@ TEST_F(FlashMappingTest, MapAccessorsAndQueries) {
   EXPECT_EQ(m_manager->get_default_flash("QUAD"), nullptr);
 }
 
+TEST_F(FlashMappingTest, ReloadClearsTheMap) {
+  // After a reload no device may keep an index into the old, longer table: the chain query
+  // would read past the new one.
+  const std::string five_records = payload();
+  generate({flash_row({{"program_utime", "7"}})});
+  const std::string one_record = payload();
+  std::string wrong_version = one_record;
+  wrong_version[0] = 2;
+  const auto parse = [this](std::string body) {
+    m_manager->parse_database(reinterpret_cast<unsigned char*>(body.data()),
+                              static_cast<unsigned int>(body.size()));
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> reload;
+    unsigned int records;  // the table's length afterwards
+    const char* refusal;   // "" when the reload succeeds
+  } const kCases[] = {
+      {"initialize_flash_database",
+       [&] { m_manager->initialize_flash_database(pcf_path().string()); }, 1, ""},
+      {"parse_database", [&] { parse(one_record); }, 1, ""},
+      {"refused payload keeps the table and its count together", [&] { parse(wrong_version); }, 5,
+       "Mismatch version between flash file and reader"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    m_manager = load(3);
+    parse(five_records);
+    m_manager->set_flash_mapping_index(0, 4);
+    m_manager->set_flash_mapping_index(2, 3);
+    EXPECT_EQ(failure_of(c.reload).text, c.refusal);
+    EXPECT_EQ(m_manager->m_flash_count, c.records);
+    for (unsigned int device = 0; device < 3; ++device) {
+      EXPECT_EQ(m_manager->get_flash_mapping_index(device, true), INVALID_DWORD) << device;
+    }
+    EXPECT_EQ(failure_of([&] { m_manager->sfl_get_chain_longest_program_utime(); }).text, "found");
+  }
+}
+
 // --- The installed database
 // ----------------------------------------------------------------
 

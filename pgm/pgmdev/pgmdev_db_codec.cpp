@@ -1,12 +1,8 @@
 // The database file codec shared by the device-info and flash managers (see pgmdev_db_codec.h).
 #include "pgmdev_db_codec.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 
@@ -14,6 +10,7 @@
 #include "msg.h"
 #include "pgm_common.h"
 #include "pgmdev_check.h"
+#include "pgmdev_file_replace.h"
 #include "zlib_util.h"
 
 namespace {
@@ -24,20 +21,6 @@ using pgmdev_db_detail::load_le;
 using pgmdev_db_detail::need_room;
 using pgmdev_db_detail::store_le;
 using pgmdev_db_detail::tag_in;
-
-// Writes all of data to fd; false on any error.
-bool write_all(int fd, const unsigned char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -242,31 +225,14 @@ void PGMDEV_DB_CODEC::write_file(const FIO_PATH& file, const unsigned char* imag
   const unsigned char trailer[kPgmdevDbTrailerBytes] = {static_cast<unsigned char>(crc16 & 0xFFu),
                                                         static_cast<unsigned char>(crc16 >> 8)};
 
-  // Whole or not at all: write a temporary file in the target's directory, sync it and
-  // rename it over the target, so a reader sees the old file or the new one, never a part.
-  const std::string target_path = file.fullpath();
-  std::string temporary_path = target_path + ".XXXXXX";
-  const int temporary_file = ::mkstemp(temporary_path.data());
-  PGMDEV_DB_CHECK(site, temporary_file >= 0, "temporary_file >= 0");
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  bool written = ::fchmod(temporary_file, 0666 & ~mask) == 0 &&
-                 write_all(temporary_file, compressed.get(), new_count) &&
-                 write_all(temporary_file, trailer, sizeof(trailer));
-  const bool synced = written && ::fsync(temporary_file) == 0;
-  const bool closed = ::close(temporary_file) == 0;
-  const bool renamed =
-      written && synced && closed && ::rename(temporary_path.c_str(), target_path.c_str()) == 0;
-  if (!renamed) ::unlink(temporary_path.c_str());
-  PGMDEV_DB_CHECK(site, written, "write(temporary_file) == count");
-  PGMDEV_DB_CHECK(site, synced, "fsync(temporary_file) == 0");
-  PGMDEV_DB_CHECK(site, closed, "close(temporary_file) == 0");
-  PGMDEV_DB_CHECK(site, renamed, "rename(temporary_path, target_path) == 0");
-  // Make the rename itself durable; a directory that cannot be synced loses nothing written.
-  const FIO_PATH target(target_path);
-  const int directory = ::open(target.dirname().c_str(), O_RDONLY | O_DIRECTORY);
-  if (directory >= 0) {
-    ::fsync(directory);
-    ::close(directory);
-  }
+  // Whole or not at all, with the old file's mode, owner and group (pgmdev_file_replace.h).
+  std::unique_ptr<unsigned char[]> file_image(new unsigned char[new_count + sizeof(trailer)]);
+  std::memcpy(file_image.get(), compressed.get(), new_count);
+  std::memcpy(file_image.get() + new_count, trailer, sizeof(trailer));
+  PGMDEV_FILE_REPLACEMENT replacement(file.fullpath());
+  const bool replaced = replacement.resolve() &&
+                        replacement.write(file_image.get(), new_count + sizeof(trailer),
+                                          PGMDEV_FILE_REPLACEMENT::NAMING::kUnique) &&
+                        replacement.commit();
+  PGMDEV_DB_CHECK(site, replaced, replacement.failure());
 }

@@ -17,6 +17,7 @@
 #include "gen.h"
 #include "mem.h"
 #include "pgmdev_check.h"
+#include "pgmdev_file_replace.h"
 
 const std::string PGMDEV_FLASH_INI_STRING[3] = {"SFL FLASH", "HPS SPI", "HPS NAND"};
 
@@ -133,7 +134,6 @@ int count_set_bits(unsigned long long value) {
 
 constexpr char kFileName[] = "/pgm_flash.ini";
 constexpr char kLockSuffix[] = ".lock";
-constexpr char kTempSuffix[] = ".tmp";
 constexpr char kBackupSuffix[] = ".bak";
 constexpr unsigned int kSignatureBytes = 16;
 constexpr unsigned int kCountOffset = 16;
@@ -160,23 +160,36 @@ void store_le32(unsigned char* bytes, unsigned int value) {
 
 // What a look at the file found.
 enum class FileState {
-  kMissing,   // nothing at the path
-  kDamaged,   // exists but cannot be read or fails a file-level check
-  kNotFile,   // something other than a regular file: it cannot be replaced either
-  kReadable,  // passes every file-level check; bytes holds the whole file
+  kMissing,     // nothing at the path
+  kUnreadable,  // exists, but opening or reading it failed: its content is unknown
+  kDamaged,     // read whole, but fails a file-level check
+  kNotFile,     // something other than a regular file: it cannot be replaced either
+  kReadable,    // passes every file-level check; bytes holds the whole file
 };
 
-// Reads the file whole; false when it cannot be read or its length changed under the read.
-bool read_whole_file(int fd, std::vector<unsigned char>& bytes, unsigned int length) {
+// Reads the file whole into bytes. kUnreadable on a read error; kDamaged when the file ends
+// before its length (someone truncated it in place).
+FileState read_whole_file(int fd, std::vector<unsigned char>& bytes, unsigned int length) {
   bytes.assign(length, 0);
   size_t done = 0;
   while (done < length) {
-    const ssize_t got = ::read(fd, bytes.data() + done, length - done);
+    const ssize_t got = FIO_FILE::read(fd, bytes.data() + done, length - done);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
+    if (got < 0) return FileState::kUnreadable;
+    if (got == 0) return FileState::kDamaged;
     done += static_cast<size_t>(got);
   }
-  return true;
+  return FileState::kReadable;
+}
+
+// Whether the image is the one that the writer makes when every section is empty: the
+// signature, three entries and nothing else. Readers find no section in it; writers replace it
+// as the library's own file rather than as a damaged one.
+bool is_empty_image(const std::vector<unsigned char>& bytes) {
+  if (bytes.size() != kWrittenHeaderBytes) return false;
+  if (load_le32(&bytes[kCountOffset]) != kSectionCount) return false;
+  return std::all_of(bytes.begin() + kDirectoryOffset, bytes.end(),
+                     [](unsigned char byte) { return byte == 0; });
 }
 
 // Loads the file and applies the checks that concern the whole file: length, signature, entry
@@ -184,29 +197,31 @@ bool read_whole_file(int fd, std::vector<unsigned char>& bytes, unsigned int len
 // file. The count check against a particular section is left to section_of().
 FileState load_flash_ini(const std::string& path, std::vector<unsigned char>& bytes) {
   bytes.clear();
-  if (!FIO_FILE_SYSTEM::exists(path)) return FileState::kMissing;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return FileState::kDamaged;
+  const int fd = FIO_FILE::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? FileState::kMissing : FileState::kUnreadable;
   // The length comes from the opened file, so that a file renamed into place meanwhile is
   // read consistently.
   struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    ::close(fd);
-    return FileState::kDamaged;
+  FileState state = FileState::kReadable;
+  if (FIO_FILE::stat(fd, &info) != 0) {
+    state = FileState::kUnreadable;
+  } else if (!S_ISREG(info.st_mode)) {
+    state = FileState::kNotFile;
+  } else if (static_cast<unsigned int>(info.st_size) < kMinimumFileBytes) {
+    state = FileState::kDamaged;
+  } else {
+    state = read_whole_file(fd, bytes, static_cast<unsigned int>(info.st_size));
   }
-  if (!S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return FileState::kNotFile;
-  }
-  const unsigned int length = static_cast<unsigned int>(info.st_size);
-  const bool read_ok = length >= kMinimumFileBytes && read_whole_file(fd, bytes, length);
-  ::close(fd);
-  if (!read_ok) return FileState::kDamaged;
+  // A descriptor that was only read from has nothing to lose at its close.
+  FIO_FILE::close(fd);
+  if (state != FileState::kReadable) return state;
+  const unsigned int length = static_cast<unsigned int>(bytes.size());
 
   if (std::memcmp(bytes.data(), PGMDEV_FLASH_INI_CONST_STRING, kSignatureBytes) != 0) {
     return FileState::kDamaged;
   }
   if (length <= kDirectoryOffset) return FileState::kDamaged;
+  if (is_empty_image(bytes)) return FileState::kReadable;
   const unsigned int count = load_le32(&bytes[kCountOffset]);
   // 64-bit arithmetic: a huge count must not wrap the directory's end.
   const unsigned long long directory_end =
@@ -249,24 +264,57 @@ bool section_of(const std::vector<unsigned char>& bytes, unsigned int s, unsigne
   return true;
 }
 
-// Holds an exclusive advisory lock on the sibling lock file for its lifetime. flock locks
+// Opens the lock file beside the target, creating it when missing. A new lock file gets the
+// target's permission bits, owner and group where the target exists (so that whoever may write
+// the target may also open its lock), else 0666 less the umask. A lock file that this process
+// may not write is opened read-only: flock works on any descriptor.
+int open_lock_file(const std::string& lock_path, const std::string& target) {
+  struct stat target_info {};
+  const bool target_exists = FIO_FILE::stat(target.c_str(), &target_info) == 0;
+  if (!target_exists && errno != ENOENT) return -1;
+  const mode_t mode = target_exists ? (target_info.st_mode & 07777) : 0666;
+  // Twice: a lock file that another writer creates between the two opens is then opened.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    int fd = FIO_FILE::open(lock_path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd >= 0) return fd;
+    if (errno == EACCES || errno == EPERM || errno == EROFS) {
+      return FIO_FILE::open(lock_path.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    if (errno != ENOENT) return -1;
+    // O_EXCL: never created through a link that someone placed under the lock's name.
+    fd = FIO_FILE::open(lock_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return -1;
+    }
+    if (target_exists) {
+      // open() applied the umask; the owner and group are kept where this process may set
+      // them, the bits always.
+      const bool owned =
+          FIO_FILE::chown(fd, target_info.st_uid, target_info.st_gid) == 0 || errno == EPERM;
+      if (!owned || FIO_FILE::chmod(fd, mode) != 0) {
+        FIO_FILE::close(fd);
+        return -1;
+      }
+    }
+    return fd;
+  }
+  return -1;
+}
+
+// Holds an exclusive advisory lock on the target's lock file for its lifetime. flock locks
 // belong to the open file description, so writers in one process exclude each other too.
 class FlashIniLock {
  public:
-  explicit FlashIniLock(const std::string& lock_path) {
-    m_fd = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (m_fd < 0) return;
-    int result;
-    do {
-      result = ::flock(m_fd, LOCK_EX);
-    } while (result != 0 && errno == EINTR);
-    if (result != 0) {
-      ::close(m_fd);
+  FlashIniLock(const std::string& lock_path, const std::string& target)
+      : m_fd(open_lock_file(lock_path, target)) {
+    if (m_fd >= 0 && FIO_FILE::lock(m_fd, LOCK_EX) != 0) {
+      FIO_FILE::close(m_fd);
       m_fd = -1;
     }
   }
   ~FlashIniLock() {
-    if (m_fd >= 0) ::close(m_fd);  // closing the descriptor releases the lock
+    if (m_fd >= 0) FIO_FILE::close(m_fd);  // closing the descriptor releases the lock
   }
   FlashIniLock(const FlashIniLock&) = delete;
   FlashIniLock& operator=(const FlashIniLock&) = delete;
@@ -274,48 +322,56 @@ class FlashIniLock {
   bool held() const { return m_fd >= 0; }
 
  private:
-  int m_fd = -1;
+  int m_fd;
 };
 
-// Writes the image to path (created or truncated), synced to disk and closed; true only when
-// every step succeeded.
-bool write_synced_file(const std::string& path, const std::vector<unsigned char>& image) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  size_t done = 0;
-  bool ok = true;
-  while (ok && done < image.size()) {
-    const ssize_t put = ::write(fd, image.data() + done, image.size() - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) {
-      ok = false;
-    } else {
-      done += static_cast<size_t>(put);
+// Keeps the file at path under the first free backup name (path.bak, then path.bak.1, ...)
+// while path itself stays in place until the rename of the new file replaces it. An earlier
+// backup is never replaced. undo() takes the backup back when the replacement fails.
+class Backup {
+ public:
+  bool keep(const std::string& path) {
+    for (unsigned int n = 0; n < kMaxBackups; ++n) {
+      std::string name = path + kBackupSuffix;
+      if (n > 0) name += "." + std::to_string(n);
+      if (FIO_FILE::link(path.c_str(), name.c_str()) == 0) {
+        m_path = path;
+        m_name = name;
+        m_moved = false;
+        return true;
+      }
+      if (errno == EEXIST) continue;
+      if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != EMLINK) {
+        return false;
+      }
+      // A file system without hard links: move the file aside under a free name instead.
+      struct stat existing {};
+      if (FIO_FILE::stat(name.c_str(), &existing) == 0) continue;
+      if (errno != ENOENT || FIO_FILE::rename(path.c_str(), name.c_str()) != 0) return false;
+      m_path = path;
+      m_name = name;
+      m_moved = true;
+      return true;
     }
+    return false;
   }
-  if (ok && ::fsync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
-  return ok;
-}
-
-// Keeps the file at path as backup_path (replacing an older backup) while path itself stays
-// in place until the rename of the new file replaces it.
-bool keep_backup(const std::string& path, const std::string& backup_path) {
-  if (::unlink(backup_path.c_str()) != 0 && errno != ENOENT) return false;
-  if (::link(path.c_str(), backup_path.c_str()) == 0) return true;
-  // A file system without hard links: move the file aside instead.
-  return ::rename(path.c_str(), backup_path.c_str()) == 0;
-}
-
-// Makes the rename durable; a failure here does not undo a replacement that has happened.
-void sync_directory(const std::string& path) {
-  const std::string directory = FIO_PATH(path).dirname();
-  const int fd = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
+  void undo() {
+    if (m_name.empty()) return;
+    if (m_moved) {
+      FIO_FILE::rename(m_name.c_str(), m_path.c_str());
+    } else {
+      FIO_FILE::unlink(m_name.c_str());
+    }
+    m_name.clear();
   }
-}
+
+ private:
+  // Backup names tried before the write gives up rather than replace one.
+  static constexpr unsigned int kMaxBackups = 1000;
+  std::string m_path;
+  std::string m_name;
+  bool m_moved = false;
+};
 
 // Whether a text of decimal (or, with is_hex, hexadecimal) digits has a value below 2^64.
 bool fits_64_bits(const std::string& digits, bool is_hex) {
@@ -496,15 +552,19 @@ bool PGMDEV_FLASH_INI::write_flash_ini_data(PGMDEV_FLASH_INI_ENUM section, unsig
     PGMDEV_CHECK(data == NULL);
   }
 
-  const std::string path = flash_ini_path();
+  // A symbolic link is followed: the file behind it is the one replaced, locked and backed up.
+  PGMDEV_FILE_REPLACEMENT replacement(flash_ini_path());
+  if (!replacement.resolve()) return false;
+  const std::string& path = replacement.target();
   // Held from the read of the old sections to the rename, so that concurrent writers of
   // different sections do not drop each other's data.
-  const FlashIniLock lock(path + kLockSuffix);
+  const FlashIniLock lock(path + kLockSuffix, path);
   if (!lock.held()) return false;
 
   std::vector<unsigned char> old_bytes;
   const FileState state = load_flash_ini(path, old_bytes);
-  if (state == FileState::kNotFile) return false;
+  // A file that is there but could not be read may hold every section: it is not replaced.
+  if (state == FileState::kNotFile || state == FileState::kUnreadable) return false;
 
   const unsigned char* section_data[kSectionCount] = {};
   unsigned int section_size[kSectionCount] = {};
@@ -556,20 +616,17 @@ bool PGMDEV_FLASH_INI::write_flash_ini_data(PGMDEV_FLASH_INI_ENUM section, unsig
   }
   PGMDEV_CHECK(file_index == file_size);
 
-  const std::string temp_path = path + kTempSuffix;
-  if (!write_synced_file(temp_path, image)) {
-    ::unlink(temp_path.c_str());
+  if (!replacement.write(image.data(), image.size(), PGMDEV_FILE_REPLACEMENT::NAMING::kFixed)) {
     return false;
   }
-  if (state == FileState::kDamaged && !keep_backup(path, path + kBackupSuffix)) {
-    ::unlink(temp_path.c_str());
+  // A file that fails the read checks is kept (it may be another program's), under a name that
+  // no earlier backup holds.
+  Backup backup;
+  if (state == FileState::kDamaged && !backup.keep(path)) return false;
+  if (!replacement.commit()) {
+    backup.undo();
     return false;
   }
-  if (::rename(temp_path.c_str(), path.c_str()) != 0) {
-    ::unlink(temp_path.c_str());
-    return false;
-  }
-  sync_directory(path);
   return true;
 }
 

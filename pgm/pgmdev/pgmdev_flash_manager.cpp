@@ -271,20 +271,31 @@ unsigned short PGMDEV_FLASH_MANAGER::calculate_crc16(const unsigned char* data,
 }
 
 void PGMDEV_FLASH_MANAGER::parse_database(unsigned char* data, unsigned int size) {
+  // A reload replaces the record table, so no device keeps a mapping into the old one: every
+  // map entry is INVALID_DWORD again, whether the new table loads or not.
+  if (m_device_to_flash_map != nullptr) {
+    std::fill(m_device_to_flash_map, m_device_to_flash_map + m_device_count, INVALID_DWORD);
+  }
+  // The counts are taken only once they have passed their checks, so that a refused payload
+  // leaves the count and the table that it describes together.
   unsigned int index = 0;
-  m_version = get_dword(data, size, index);
-  PGMDEV_CHECK_TEXT(m_version == kPgmdevDbVersion,
-                    "Mismatch version between flash file and reader");
-  m_flash_count = get_dword(data, size, index);
-  m_type_count = get_dword(data, size, index);
-  PGMDEV_CHECK(m_flash_count > 0 && m_type_count > 0);
-  PGMDEV_CHECK(m_flash_count <= (size - index) / kMinRecordBytes);
+  const DWORD version = get_dword(data, size, index);
+  PGMDEV_CHECK_TEXT(version == kPgmdevDbVersion, "Mismatch version between flash file and reader");
+  const DWORD flash_count = get_dword(data, size, index);
+  const DWORD type_count = get_dword(data, size, index);
+  PGMDEV_CHECK_TEXT(flash_count > 0 && type_count > 0, "m_flash_count > 0 && m_type_count > 0");
+  PGMDEV_CHECK_TEXT(flash_count <= (size - index) / kMinRecordBytes,
+                    "m_flash_count <= (size - index) / kMinRecordBytes");
 
   parse_ext_flash_info();
   m_ini_count = m_ini_flash.device_name.empty() ? 0 : 1;
   delete[] m_flash_database;
   m_flash_database = nullptr;
-  m_flash_database = new PGMDEV_SFL_FLASH_INFO[m_ini_count + m_flash_count];
+  m_flash_count = 0;
+  m_flash_database = new PGMDEV_SFL_FLASH_INFO[m_ini_count + flash_count];
+  m_version = version;
+  m_flash_count = flash_count;
+  m_type_count = type_count;
 
   // A record that its gate does not allow is emptied and its slot takes the next record, so every
   // record of the file is read and m_flash_count ends as the number kept.

@@ -167,7 +167,9 @@ class PGMDEV_DB_CODEC {
                                                     unsigned int& memory_size, PGMDEV_DB_SITE site);
   // Compresses the body of the uncompressed image (header kept as is) and writes it with the
   // trailer to `file`, whole or not at all: a temporary file beside it is written, synced and
-  // renamed over it; on any failure the temporary file is removed and `file` is untouched.
+  // renamed over it; on any failure the temporary file is removed and `file` is untouched. The
+  // new file keeps the old one's permission bits, owner and group, and a symbolic link at
+  // `file` keeps pointing at the replaced file (pgmdev_file_replace.h).
   static void write_file(const FIO_PATH& file, const unsigned char* image, unsigned int image_size,
                          PGMDEV_DB_SITE site);
 };
