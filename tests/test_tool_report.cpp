@@ -4,6 +4,7 @@
 // Chromium), opened with ?q= and read back from its rendered DOM.
 #include <gtest/gtest.h>
 #include <gumbo.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -183,12 +184,27 @@ std::string read_text(const std::string& path) {
   return text.str();
 }
 
-std::string fresh_directory(const std::string& name) {
-  const std::string directory = testing::TempDir() + "pgmdev_report_" + name;
-  std::filesystem::remove_all(directory);
-  std::filesystem::create_directories(directory);
-  return directory;
-}
+// A new empty directory of this test process, removed with the object (ctest runs the cases
+// of this file in processes of their own, side by side).
+class Scratch {
+ public:
+  explicit Scratch(const std::string& name)
+      : m_path(testing::TempDir() + "pgmdev_report_" + std::to_string(getpid()) + "_" + name) {
+    std::filesystem::remove_all(m_path);
+    std::filesystem::create_directories(m_path);
+  }
+  ~Scratch() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+  }
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+
+  const std::string& path() const { return m_path; }
+
+ private:
+  std::string m_path;
+};
 
 std::string grouped(unsigned long long value) {
   std::string digits = std::to_string(value);
@@ -293,7 +309,8 @@ class LibraryData {
 class ShippedPage : public testing::Test {
  protected:
   static void SetUpTestSuite() {
-    s_directory = new std::string(fresh_directory("shipped"));
+    s_scratch = new Scratch("shipped");
+    s_directory = new std::string(s_scratch->path());
     // A page of an earlier run is replaced whole.
     std::ofstream(*s_directory + "/index.html") << "an older page";
     s_run = new ToolRun(run_tool({"report", "--html", *s_directory, "--json"}));
@@ -305,16 +322,19 @@ class ShippedPage : public testing::Test {
     delete s_html;
     delete s_run;
     delete s_directory;
+    delete s_scratch;
   }
 
   const HtmlPage& page() const { return *s_page; }
 
+  static Scratch* s_scratch;
   static std::string* s_directory;
   static ToolRun* s_run;
   static std::string* s_html;
   static HtmlPage* s_page;
 };
 
+Scratch* ShippedPage::s_scratch = nullptr;
 std::string* ShippedPage::s_directory = nullptr;
 ToolRun* ShippedPage::s_run = nullptr;
 std::string* ShippedPage::s_html = nullptr;
@@ -632,9 +652,12 @@ std::string flash_csv(const std::vector<std::vector<std::string>>& changes) {
 }
 
 TEST(ToolReport, EscapesTextAndShowsGatesAndTheUsersHpsRecords) {
-  const std::string data = fresh_directory("fixture_data");
-  const std::string module = fresh_directory("fixture_module");
-  const std::string out = fresh_directory("fixture_page");
+  const Scratch data_directory("fixture_data");
+  const Scratch module_directory("fixture_module");
+  const Scratch page_directory("fixture_page");
+  const std::string& data = data_directory.path();
+  const std::string& module = module_directory.path();
+  const std::string& out = page_directory.path();
   std::filesystem::create_directories(data + "/programmer");
   std::filesystem::copy_file(installed_db_dir() + "/programmer/pgm_dev_info.pcf",
                              data + "/programmer/pgm_dev_info.pcf");
@@ -693,15 +716,16 @@ TEST(ToolReport, EscapesTextAndShowsGatesAndTheUsersHpsRecords) {
 }
 
 TEST(ToolReport, RefusesWhatItCannotReadOrWrite) {
-  const std::string blocker = fresh_directory("blocker") + "/a_file";
+  const Scratch scratch("refusals");
+  const std::string blocker = scratch.path() + "/a_file";
   std::ofstream(blocker) << "not a directory";
-  const std::string damaged = fresh_directory("damaged");
+  const std::string damaged = scratch.path() + "/damaged";
   std::filesystem::create_directories(damaged + "/programmer");
   std::filesystem::copy_file(installed_db_dir() + "/programmer/pgm_dev_info.pcf",
                              damaged + "/programmer/pgm_dev_info.pcf");
   std::ofstream(damaged + "/programmer/pgm_flash.pcf") << std::string(100, 'x');
-  const std::string missing = testing::TempDir() + "pgmdev_report_no_such_directory";
-  const std::string out = testing::TempDir() + "pgmdev_report_unwritten";
+  const std::string missing = scratch.path() + "/no_such_directory";
+  const std::string out = scratch.path() + "/unwritten";
   struct Case {
     const char* what;
     std::vector<std::string> arguments;
@@ -750,8 +774,8 @@ std::string chromium_path() {
 // ones.
 ToolRun chromium(const std::string& url, const std::vector<std::string>& action) {
   static int profiles = 0;
-  const std::string profile = fresh_directory("chromium_profile_" + std::to_string(++profiles));
-  std::vector<std::string> arguments = {"300",
+  const Scratch profile("chromium_profile_" + std::to_string(++profiles));
+  std::vector<std::string> arguments = {"240",
                                         chromium_path(),
                                         "--headless",
                                         "--no-sandbox",
@@ -762,13 +786,11 @@ ToolRun chromium(const std::string& url, const std::vector<std::string>& action)
                                         "--disable-component-update",
                                         "--disable-sync",
                                         "--hide-scrollbars",
-                                        "--user-data-dir=" + profile,
+                                        "--user-data-dir=" + profile.path(),
                                         "--virtual-time-budget=10000"};
   arguments.insert(arguments.end(), action.begin(), action.end());
   arguments.push_back(url);
-  ToolRun run = run_program("timeout", arguments);
-  std::filesystem::remove_all(profile);
-  return run;
+  return run_program("timeout", arguments);
 }
 
 std::string compact_upper(const std::string& text) {
