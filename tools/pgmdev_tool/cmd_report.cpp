@@ -234,15 +234,20 @@ std::vector<int> compared_id_bytes(const PGMDEV_SFL_FLASH_INFO& record) {
   return bytes;
 }
 
-// The bytes as a datasheet prints them, "EF 40 18", with xx where a byte is not compared;
-// "silicon id 13" for a silicon-id record.
+// Identification bytes as a datasheet prints them, "EF 40 18", with xx for a byte that is not
+// compared (-1).
+std::string id_text(const std::vector<int>& bytes) {
+  std::vector<std::string> texts;
+  for (const int byte : bytes) {
+    texts.push_back(byte < 0 ? "xx" : hex_byte(static_cast<unsigned int>(byte)));
+  }
+  return joined(texts, " ");
+}
+
+// A flash record's identification: its bytes, or "silicon id 13" for a silicon-id record.
 std::string flash_id_text(const PGMDEV_SFL_FLASH_INFO& record) {
   if (record.silicon_id) return "silicon id " + hex_byte(record.memory_id);
-  std::vector<std::string> bytes;
-  for (const int byte : compared_id_bytes(record)) {
-    bytes.push_back(byte < 0 ? "xx" : hex_byte(static_cast<unsigned int>(byte)));
-  }
-  return joined(bytes, " ");
+  return id_text(compared_id_bytes(record));
 }
 
 // The identification bytes that an HPS SPI record's mask selects, manufacturer first; -1 for
@@ -377,10 +382,6 @@ ReportTable hps_table(const std::vector<PGMDEV_HPS_SPI_STRUCTURE*>& hps, std::si
   };
   for (std::size_t index = 0; index < hps.size(); ++index) {
     const PGMDEV_HPS_SPI_STRUCTURE& record = *hps[index];
-    std::vector<std::string> id;
-    for (const int byte : hps_id_bytes(record)) {
-      id.push_back(byte < 0 ? "xx" : hex_byte(static_cast<unsigned int>(byte)));
-    }
     std::vector<std::string> served;
     for (const PGMDEV_SFL_FLASH_INFO& flash_record : flash) {
       if (hps_serves(record, flash_record) &&
@@ -390,7 +391,7 @@ ReportTable hps_table(const std::vector<PGMDEV_HPS_SPI_STRUCTURE*>& hps, std::si
     }
     table.rows.push_back(
         {std::to_string(index + 1), index < user_count ? "pgm_flash.ini" : "built-in",
-         record.manufacturer, record.name, joined(id, " "),
+         record.manufacturer, record.name, id_text(hps_id_bytes(record)),
          (record.ext_mask & 0xFFu) != 0 ? hex_byte(record.ext_siid & record.ext_mask) : "",
          pgmdev_tool::bits_text(record.flash_bit_size),
          pgmdev_tool::bytes_text(record.sector_byte_size),
