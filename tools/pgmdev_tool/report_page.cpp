@@ -8,7 +8,7 @@ namespace {
 
 constexpr unsigned long long kKilo = 1024;
 // Rows a table shows at once while the reader types; more on request.
-constexpr unsigned int kShownRows = 500;
+constexpr unsigned int kShownRows = 300;
 
 // The page's look: a sticky bar with the search box, tables whose headers stay under it, ids
 // and numbers in columns of their own style (added per table by column_style()).
