@@ -877,6 +877,31 @@ TEST(ToolReportBrowser, OpensFilteredByTheQueryInItsAddress) {
   }
 }
 
+TEST(ToolReportBrowser, ShowAllBringsBackEveryMatchingRow) {
+  ASSERT_NE(chromium_path(), "") << "Chromium is not installed: run ./dev.sh deps";
+  // The page as a reader leaves it after pressing the part table's "Show all".
+  const Scratch scratch("show_all");
+  std::string page = read_text(installed_page());
+  const std::size_t end = page.rfind("</body>");
+  ASSERT_NE(end, std::string::npos);
+  page.insert(end, "<script>document.querySelector('#parts-more button').click();</script>\n");
+  std::ofstream(scratch.path() + "/index.html") << page;
+  const ToolRun run = chromium("file://" + scratch.path() + "/index.html?q=c6", {"--dump-dom"});
+  ASSERT_EQ(run.status, 0) << run;
+  const HtmlPage dom(run.out);
+  const HtmlTable parts = dom.table("parts");
+  std::size_t shown = 0;
+  for (const HtmlRow& row : parts.rows) {
+    bool holds = false;
+    for (const std::string& cell : row.cells) holds = holds || contains(compact_upper(cell), "C6");
+    EXPECT_EQ(row.hidden, !holds) << row.cells[0];
+    shown += !row.hidden;
+  }
+  EXPECT_GT(shown, parts.limit) << "the search should match more rows than are shown at once";
+  EXPECT_TRUE(dom.hidden("parts-more"));
+  EXPECT_EQ(dom.text("parts-count"), grouped(shown) + " of " + grouped(parts.rows.size()));
+}
+
 TEST(ToolReportBrowser, ScreenshotsForAPersonToLookAt) {
   ASSERT_NE(chromium_path(), "") << "Chromium is not installed: run ./dev.sh deps";
   const std::string directory = std::string(PGMDEV_BINARY_DIR) + "/screenshots";
