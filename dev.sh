@@ -2,17 +2,18 @@
 # Developer entry point.
 #   ./dev.sh demo [NAME]    build, then resolve a part name with pgmdev-tool
 #   ./dev.sh test [PRESET]  build and run the whole test suite (default preset: default)
+#   ./dev.sh bench          build the default preset, run every benchmark, print one table
 #   ./dev.sh deps           install the build dependencies that are missing (Debian)
 set -euo pipefail
 cd "$(dirname "$0")"
 
 deps() {
-  # Build and test tools, the library's runtime dependencies (zlib, libcrypto), the tool's
-  # header-only libraries (CLI11, nlohmann/json), help2man for its man page, llvm-14 for
-  # coverage reports, valgrind for the memcheck run, the gumbo HTML parser and Chromium for
-  # the tests of the supported-devices page.
-  local wanted=(cmake ninja-build g++ clang-14 libclang-rt-14-dev llvm-14 zlib1g-dev libssl-dev
-                libgtest-dev libgmock-dev libbenchmark-dev pkg-config binutils
+  # Build and test tools, the library's runtime dependencies (zlib, libdeflate, libcrypto), the
+  # tool's header-only libraries (CLI11, nlohmann/json), help2man for its man page, llvm-14 for
+  # coverage reports, valgrind for the memcheck run, the gumbo HTML parser and Chromium for the
+  # tests of the supported-devices page.
+  local wanted=(cmake ninja-build g++ clang-14 libclang-rt-14-dev llvm-14 zlib1g-dev libdeflate-dev
+                libssl-dev libgtest-dev libgmock-dev libbenchmark-dev pkg-config binutils
                 libcli11-dev nlohmann-json3-dev help2man valgrind libgumbo-dev chromium)
   local missing=()
   for package in "${wanted[@]}"; do
@@ -33,12 +34,36 @@ build() {
   cmake --build --preset "$preset"
 }
 
+# Runs every benchmark of the default build (their own output goes to build/default/bench.log) and
+# prints the rows they end with as one table: operation, our median, the floor's median measured in
+# the same run, the ratio, the target and whether it is met.
+bench() {
+  build default
+  local log=build/default/bench.log
+  : >"$log"
+  echo "load before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
+  local program
+  for program in build/default/bin/bench_*; do
+    echo "== $program" >>"$log"
+    "$program" >>"$log" 2>&1 || { echo "$program failed; see $log" >&2; return 1; }
+  done
+  echo "load after the run: $(cut -d' ' -f1-3 /proc/loadavg)"
+  grep '^BENCH_ROW|' "$log" | awk -F'|' '
+    BEGIN { printf "%-68s %12s %12s %8s %9s  %s\n", "operation", "ours", "floor", "ratio",
+                   "target", "verdict" }
+    { printf "%-68s %12s %12s %8s %9s  %s\n", $2, $3, $4, $5, $6, $7 }'
+}
+
 case "${1:-}" in
   deps) deps ;;
   demo)
     deps
     build default
     ./build/default/bin/pgmdev-tool name "${2:-QZ40BF256C6N}"
+    ;;
+  bench)
+    deps
+    bench
     ;;
   test)
     preset=${2:-default}
@@ -47,7 +72,7 @@ case "${1:-}" in
     ctest --preset "$preset"
     ;;
   *)
-    sed -n '2,6p' "$0"
+    sed -n '2,7p' "$0"
     exit 2
     ;;
 esac

@@ -1,6 +1,7 @@
-// Flash database: constructing a loaded manager against the floor of reading and inflating the same
-// file, and one identification mapping that matches near the end of the table. Both read the
-// generated share/pgmdev/device_db/programmer/pgm_flash.pcf of the build tree.
+// Flash database: constructing a loaded manager against the floor of reading the same file and
+// inflating it with zlib, and one identification mapping that matches near the end of the table.
+// Both read the generated share/pgmdev/device_db/programmer/pgm_flash.pcf of the build tree. Ends
+// with the rows of the ./dev.sh bench table, from the medians of repeated runs.
 #include <benchmark/benchmark.h>
 #include <sys/stat.h>
 
@@ -15,7 +16,6 @@
 #include "fio.h"
 #include "gen.h"
 #include "pgmdev_flash_manager.h"
-#include "zlib_util.h"
 
 namespace {
 
@@ -31,11 +31,10 @@ std::vector<unsigned char> read_and_inflate(const std::string& path) {
   unsigned int length = 0;
   std::memcpy(&length, file.data() + 40, 4);
   std::vector<unsigned char> payload(length);
-  unsigned int capacity = length;
-  if (zlib_uncompress(payload.data(), &capacity,
-                      reinterpret_cast<const unsigned char*>(file.data()) + kHeaderBytes,
-                      static_cast<unsigned int>(file.size() - kHeaderBytes - kTrailerBytes)) !=
-      ZLIB_OK) {
+  if (bench_summary::zlib_inflate(
+          payload.data(), length,
+          reinterpret_cast<const unsigned char*>(file.data()) + kHeaderBytes,
+          file.size() - kHeaderBytes - kTrailerBytes) != length) {
     payload.clear();
   }
   return payload;
@@ -47,7 +46,7 @@ void BM_ReadAndInflateFloor(benchmark::State& state) {
     benchmark::DoNotOptimize(read_and_inflate(path));
   }
 }
-BENCHMARK(BM_ReadAndInflateFloor);
+BENCHMARK(BM_ReadAndInflateFloor)->Apply(bench_summary::repeated);
 
 // The same with the steps that the manager takes through the host to find the file: the device data
 // directory, and the file's existence and status.
@@ -61,7 +60,7 @@ void BM_LocateReadAndInflateFloor(benchmark::State& state) {
     benchmark::DoNotOptimize(read_and_inflate(path));
   }
 }
-BENCHMARK(BM_LocateReadAndInflateFloor);
+BENCHMARK(BM_LocateReadAndInflateFloor)->Apply(bench_summary::repeated);
 
 void BM_ConstructLoadedManager(benchmark::State& state) {
   for (auto _ : state) {
@@ -69,7 +68,7 @@ void BM_ConstructLoadedManager(benchmark::State& state) {
     benchmark::DoNotOptimize(manager.m_flash_count);
   }
 }
-BENCHMARK(BM_ConstructLoadedManager);
+BENCHMARK(BM_ConstructLoadedManager)->Apply(bench_summary::repeated);
 
 // Adesto AT25DF641 (1F 48 xx) sits among the last device-id records of the table.
 void BM_MappingNearEnd(benchmark::State& state) {
@@ -85,22 +84,17 @@ void BM_MappingNearEnd(benchmark::State& state) {
     benchmark::DoNotOptimize(manager.flash_id_database_mapping(false, 0, id));
   }
 }
-BENCHMARK(BM_MappingNearEnd);
+BENCHMARK(BM_MappingNearEnd)->Apply(bench_summary::repeated);
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   bench_summary::SummaryReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\n");
-  bench_summary::print_ratio("construct / read+inflate floor",
-                             reporter.ratio("BM_ConstructLoadedManager", "BM_ReadAndInflateFloor"),
-                             2);
-  bench_summary::print_ratio(
-      "construct / locate+read+inflate floor",
-      reporter.ratio("BM_ConstructLoadedManager", "BM_LocateReadAndInflateFloor"));
+  if (!bench_summary::run_benchmarks(&argc, argv, reporter)) return 1;
+  bench_summary::print_time_row(reporter, "flash manager / read + zlib inflate of its file",
+                                "BM_ConstructLoadedManager", "BM_ReadAndInflateFloor", 1.5);
+  bench_summary::print_time_row(reporter, "flash manager / locate + read + zlib inflate",
+                                "BM_ConstructLoadedManager", "BM_LocateReadAndInflateFloor", 0);
   benchmark::Shutdown();
   return 0;
 }

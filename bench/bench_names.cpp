@@ -1,7 +1,8 @@
 // Part-name and OPN services: the OPN hash lookup against one SHA-256 of a part name (a walk would
-// cost one digest per part), the completion of a pgm name warm against its first, cold call, and
-// the grammar's full-part-name-to-pgm-name conversion against a plain std::unordered_map probe with
-// the same normalisation. Prints the ratios at the end, from the medians of CPU time.
+// cost one digest per part), the warm completion of a pgm name (bench_process times its first,
+// cold call), and the grammar's full-part-name-to-pgm-name conversion against a plain
+// std::unordered_map probe with the same normalisation. Ends with the rows of the ./dev.sh bench
+// table, from the medians of CPU time.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -22,12 +23,11 @@
 
 namespace {
 
-using bench_summary::print_ratio;
 using bench_summary::repeated;
-using bench_summary::thread_cpu_seconds;
 
 constexpr double kHashLookupTarget = 2.0;
-// The pgm name that the completion benchmark asks for, cold and warm.
+constexpr double kPgmNameTarget = 1.5;
+// The pgm name that the completion benchmark asks for.
 constexpr char kPgmName[] = "QZ60B";
 constexpr unsigned int kShaDigestBytes = 32;
 
@@ -97,8 +97,9 @@ void BM_PartNameSha256(benchmark::State& state) {
 }
 BENCHMARK(BM_PartNameSha256)->Apply(repeated);
 
-// The completion of a pgm name once its first call has been made (main makes it, cold).
+// The completion of a pgm name once its first call has been made.
 void BM_PossibleFullNameWarm(benchmark::State& state) {
+  benchmark::DoNotOptimize(PGMDEV_MGR::get_possible_full_name(kPgmName));
   for (auto _ : state) {
     std::string name = PGMDEV_MGR::get_possible_full_name(kPgmName);
     benchmark::DoNotOptimize(name);
@@ -136,29 +137,12 @@ BENCHMARK(BM_PlainPgmProbe)->Apply(repeated);
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-
-  // The first completion of the process, in thread CPU time. The name databases are loaded before,
-  // so that the figure is the completion's own first-call cost (its part-name table) and not the
-  // loading of the grammar blob. One sample: a first call happens once per process.
-  PGMDEV_DDB_GRAMMAR_MGR::get_mgr();
-  PGMDEV_DDB_OPN_MGR::get_mgr();
-  const double start = thread_cpu_seconds();
-  const std::string first = PGMDEV_MGR::get_possible_full_name(kPgmName);
-  const double cold_seconds = thread_cpu_seconds() - start;
-  std::printf("cold get_possible_full_name(%s) = %s: %.1f us\n\n", kPgmName, first.c_str(),
-              cold_seconds * 1e6);
-
   bench_summary::SummaryReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\n");
-  print_ratio("OPN from hash, warm / one SHA-256",
-              reporter.ratio("BM_OpnFromHashWarm", "BM_PartNameSha256"), kHashLookupTarget);
-  const double warm_seconds = reporter.seconds_of("BM_PossibleFullNameWarm");
-  print_ratio("full name of a pgm name, cold / warm",
-              warm_seconds > 0 ? cold_seconds / warm_seconds : -1);
-  print_ratio("get_pgm_name / plain probe", reporter.ratio("BM_GetPgmName", "BM_PlainPgmProbe"));
+  if (!bench_summary::run_benchmarks(&argc, argv, reporter)) return 1;
+  bench_summary::print_time_row(reporter, "get_opn_from_hash, warm / one SHA-256",
+                                "BM_OpnFromHashWarm", "BM_PartNameSha256", kHashLookupTarget);
+  bench_summary::print_time_row(reporter, "get_pgm_name / plain probe (trim, upper-case)",
+                                "BM_GetPgmName", "BM_PlainPgmProbe", kPgmNameTarget);
   benchmark::Shutdown();
   return 0;
 }

@@ -1,4 +1,4 @@
-// Configuration service of the host: values and switches, read at every call.
+// Configuration service of the host: values and switches.
 #ifndef PGMHOST_CFG_H
 #define PGMHOST_CFG_H
 
@@ -11,7 +11,9 @@
 PGMHOST_API std::string cfg_get_value(const std::string& name);
 
 // A switch: unset or empty gives default_value; "1", "ON", "TRUE", "YES" in any letter case
-// give true; anything else false.
+// give true; anything else false. The state of each switch is kept once read: cfg_set_value
+// and cfg_unset_value update it, so the next read sees their change; the environment is read
+// once per switch name.
 PGMHOST_API bool cfg_is_on(const std::string& name, bool default_value);
 
 // In-process values for hosts and tests; they take precedence over the environment.

@@ -91,6 +91,34 @@ TEST(Configuration, SwitchValues) {
   }
 }
 
+// A switch's state is kept once read; every in-process change must show at the next read, also
+// the change back to the environment's value.
+TEST(Configuration, SwitchReadsSeeEveryInProcessChange) {
+  setenv("PGMHOST_TEST_CACHED_SWITCH", "on", 1);
+  struct Step {
+    const char* set;  // nullptr: unset the in-process value
+    bool expected;
+  };
+  const Step kSteps[] = {
+      {nullptr, true},  // the environment's value
+      {"off", false},   // an in-process value wins
+      {"yes", true},    // and is replaced
+      {"", false},      // empty: the default
+      {nullptr, true},  // unset: the environment again
+  };
+  for (const Step& step : kSteps) {
+    SCOPED_TRACE(step.set ? step.set : "(unset)");
+    if (step.set) {
+      cfg_set_value("PGMHOST_TEST_CACHED_SWITCH", step.set);
+    } else {
+      cfg_unset_value("PGMHOST_TEST_CACHED_SWITCH");
+    }
+    EXPECT_EQ(cfg_is_on("PGMHOST_TEST_CACHED_SWITCH", false), step.expected);
+    EXPECT_EQ(cfg_is_on("PGMHOST_TEST_CACHED_SWITCH", false), step.expected) << "read again";
+  }
+  unsetenv("PGMHOST_TEST_CACHED_SWITCH");
+}
+
 TEST(InternalError, ReportCarriesConditionModuleFileAndLine) {
   try {
     MSG_INTERNAL_ERROR::report("index < data_size", "PGMDEV", "pgm/pgmdev/x.cpp", 42);
@@ -257,6 +285,39 @@ TEST(Digest, Sha256OfKnownTexts) {
   EXPECT_EQ(empty[0], 0xe3);
   EXPECT_EQ(empty[31], 0x55);
   EXPECT_EQ(PGM_COMMON::get_block_sha(nullptr, 0, 31), nullptr);
+}
+
+// Every digest length the service offers, against the published digests of "abc".
+TEST(Digest, EveryLengthMatchesItsKnownDigestOfAbc) {
+  struct Case {
+    unsigned int bytes;
+    const char* hex;
+  };
+  const Case kCases[] = {
+      {20, "a9993e364706816aba3e25717850c26c9cd0d89d"},
+      {32, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {48,
+       "cb00753f45a35e8bb5a03d699ac65007272c32ab0eded1631a8b605a43ff5bed8086072ba1e7cc2358baeca134c"
+       "8"
+       "25a7"},
+      {64,
+       "ddaf35a193617abacc417349ae20413112e6fa4e89a97ea20a9eeee64b55d39a2192992a274fc1a836ba3c23a3f"
+       "e"
+       "ebbd454d4423643ce80e2a9ac94fa54ca49f"},
+  };
+  const std::string abc = "abc";
+  for (const Case& c : kCases) {
+    std::unique_ptr<unsigned char[]> digest(
+        PGM_COMMON::get_block_sha(reinterpret_cast<const unsigned char*>(abc.data()), 3, c.bytes));
+    ASSERT_NE(digest, nullptr) << c.bytes;
+    std::string hex;
+    for (unsigned int i = 0; i < c.bytes; ++i) {
+      static const char kDigits[] = "0123456789abcdef";
+      hex += kDigits[digest[i] >> 4];
+      hex += kDigits[digest[i] & 15];
+    }
+    EXPECT_EQ(hex, c.hex) << c.bytes;
+  }
 }
 
 TEST(Zlib, RoundTripAndLengthContract) {

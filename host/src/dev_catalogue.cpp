@@ -1,8 +1,10 @@
 // The device catalogue over the generated tables of dev_catalogue_data.h.
 #include "dev_catalogue.h"
 
+#include <cstdint>
 #include <string>
-#include <unordered_map>
+#include <string_view>
+#include <vector>
 
 #include "dev_catalogue_data.h"
 #include "gen.h"
@@ -17,26 +19,54 @@ using dev_catalogue_data::kParts;
 
 bool is_valid_part(int part) { return part > DEV_PART_INVALID && part < DEV_PART_MAX; }
 
-// Name to number, built once on first use; names are unique in the generated
-// tables.
+// Name to number over the generated rows, built once on first use: an open-addressing table of
+// row numbers hashed by name, compared with the rows' own texts, so building it copies no name.
+// Names are unique in the generated tables; were one given twice, the first row would stay.
 template <typename Enum, typename Row>
-std::unordered_map<std::string, Enum> index_names(const Row* rows, int count) {
-  std::unordered_map<std::string, Enum> index;
-  index.reserve(static_cast<size_t>(count));
-  for (int number = 1; number < count; ++number) {
-    index.emplace(rows[number].name, static_cast<Enum>(number));
+class NAME_INDEX {
+ public:
+  NAME_INDEX(const Row* rows, int count) : m_rows(rows) {
+    size_t size = 16;
+    while (size < 2 * static_cast<size_t>(count)) size *= 2;
+    m_slots.assign(size, 0);
+    for (int number = 1; number < count; ++number) {
+      const std::string_view name = rows[number].name;
+      size_t at = hash_of(name) & (size - 1);
+      while (m_slots[at] != 0 && name != rows[m_slots[at]].name) at = (at + 1) & (size - 1);
+      if (m_slots[at] == 0) m_slots[at] = number;
+    }
   }
-  return index;
-}
 
-const std::unordered_map<std::string, DEV_DEVICE_ENUM>& device_index() {
-  static const auto index = index_names<DEV_DEVICE_ENUM>(kDevices, DEV_DEVICE_MAX);
+  // The number of the row named name, or 0 (the invalid number).
+  Enum find(std::string_view name) const {
+    const size_t mask = m_slots.size() - 1;
+    for (size_t at = hash_of(name) & mask; m_slots[at] != 0; at = (at + 1) & mask) {
+      if (name == m_rows[m_slots[at]].name) return static_cast<Enum>(m_slots[at]);
+    }
+    return static_cast<Enum>(0);
+  }
+
+ private:
+  // FNV-1a, folded: names are short.
+  static size_t hash_of(std::string_view name) {
+    uint64_t hash = 0xCBF29CE484222325ull;
+    for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3ull;
+    return static_cast<size_t>(hash ^ (hash >> 29));
+  }
+
+  const Row* m_rows;
+  std::vector<int> m_slots;  // row number; 0: a free slot
+};
+
+const NAME_INDEX<DEV_DEVICE_ENUM, dev_catalogue_data::DeviceRow>& device_index() {
+  static const NAME_INDEX<DEV_DEVICE_ENUM, dev_catalogue_data::DeviceRow> index(kDevices,
+                                                                                DEV_DEVICE_MAX);
   return index;
 }
 
 // Keyed by the upper-case name: part names are upper case in the tables.
-const std::unordered_map<std::string, DEV_PART_ENUM>& part_index() {
-  static const auto index = index_names<DEV_PART_ENUM>(kParts, DEV_PART_MAX);
+const NAME_INDEX<DEV_PART_ENUM, dev_catalogue_data::PartRow>& part_index() {
+  static const NAME_INDEX<DEV_PART_ENUM, dev_catalogue_data::PartRow> index(kParts, DEV_PART_MAX);
   return index;
 }
 
@@ -83,15 +113,14 @@ std::string dstr_get_family_identifier(DEV_FAMILY_ENUM family) {
 }
 
 DEV_DEVICE_ENUM dstr_get_dev_device_enum_by_string(const std::string& name) {
-  const auto found = device_index().find(name);
-  return found == device_index().end() ? DEV_DEVICE_INVALID : found->second;
+  return device_index().find(name);  // 0 is DEV_DEVICE_INVALID
 }
 
 DEV_PART_ENUM dstr_get_dev_part_enum_by_string(const std::string& name) {
   std::string key = name;
   gen_ascii_toupper(key);
-  const auto found = part_index().find(key);
-  return found == part_index().end() ? DEV_PART_INVALID : found->second;
+  const DEV_PART_ENUM part = part_index().find(key);
+  return part == 0 ? DEV_PART_INVALID : part;
 }
 
 bool dstr_is_valid_dev_device_enum(DEV_DEVICE_ENUM device) {

@@ -1,7 +1,10 @@
 // Checksums, digests, number conversion and the e-mail outbox.
 #include "pgm_common.h"
 
-#include <openssl/evp.h>
+// The direct SHA routines are marked deprecated in OpenSSL 3 in favour of EVP, which costs a
+// provider set-up on first use; they remain part of its API.
+#define OPENSSL_SUPPRESS_DEPRECATED
+#include <openssl/sha.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -76,30 +79,42 @@ DWORD PGM_COMMON::msb_calculate_crc32(const unsigned char* data, unsigned int st
   return reg;
 }
 
+namespace {
+
+// One digest computed with libcrypto's direct SHA routines. They need none of the provider set-up
+// that the first EVP digest of a process pays (about a millisecond), which would otherwise be part
+// of the first OPN hash answer of every short-lived process.
+template <typename Context, int (*Init)(Context*), int (*Update)(Context*, const void*, size_t),
+          int (*Final)(unsigned char*, Context*)>
+bool direct_digest(const unsigned char* data, unsigned int length, unsigned char* digest) {
+  Context context;
+  return Init(&context) == 1 && Update(&context, data, length) == 1 && Final(digest, &context) == 1;
+}
+
+}  // namespace
+
 unsigned char* PGM_COMMON::get_block_sha(const unsigned char* data, unsigned int length,
                                          unsigned int digest_bytes) {
-  const EVP_MD* md = nullptr;
+  bool (*compute)(const unsigned char*, unsigned int, unsigned char*) = nullptr;
   switch (digest_bytes) {
-    case 20:
-      md = EVP_sha1();
+    case SHA_DIGEST_LENGTH:
+      compute = direct_digest<SHA_CTX, SHA1_Init, SHA1_Update, SHA1_Final>;
       break;
-    case 32:
-      md = EVP_sha256();
+    case SHA256_DIGEST_LENGTH:
+      compute = direct_digest<SHA256_CTX, SHA256_Init, SHA256_Update, SHA256_Final>;
       break;
-    case 48:
-      md = EVP_sha384();
+    case SHA384_DIGEST_LENGTH:
+      compute = direct_digest<SHA512_CTX, SHA384_Init, SHA384_Update, SHA384_Final>;
       break;
-    case 64:
-      md = EVP_sha512();
+    case SHA512_DIGEST_LENGTH:
+      compute = direct_digest<SHA512_CTX, SHA512_Init, SHA512_Update, SHA512_Final>;
       break;
     default:
       return nullptr;
   }
   unsigned char* digest = new unsigned char[digest_bytes];
-  unsigned int produced = 0;
   static const unsigned char kEmpty = 0;
-  if (EVP_Digest(data ? data : &kEmpty, length, digest, &produced, md, nullptr) != 1 ||
-      produced != digest_bytes) {
+  if (!compute(data ? data : &kEmpty, length, digest)) {
     delete[] digest;
     return nullptr;
   }

@@ -7,8 +7,9 @@
 #include <cstring>
 #include <functional>
 #include <iterator>
+#include <mutex>
 #include <optional>
-#include <unordered_set>
+#include <tuple>
 
 #include "gen.h"
 #include "mem.h"
@@ -67,6 +68,20 @@ bool is_standard(const std::string& name) {
   return std::none_of(name.begin(), name.end(), [](char c) { return c >= 'a' && c <= 'z'; });
 }
 
+// a == b. Names of one list mostly have the same length and differ near their end (speed grade
+// and options), so the last eight bytes are compared before the whole texts.
+bool same_text(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  if (a.size() >= sizeof(uint64_t)) {
+    uint64_t a_tail;
+    uint64_t b_tail;
+    std::memcpy(&a_tail, a.data() + a.size() - sizeof a_tail, sizeof a_tail);
+    std::memcpy(&b_tail, b.data() + b.size() - sizeof b_tail, sizeof b_tail);
+    if (a_tail != b_tail) return false;
+  }
+  return std::memcmp(a.data(), b.data(), a.size()) == 0;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -104,19 +119,29 @@ void check_frame(const unsigned char* data, unsigned int data_size) {
                     "BYTE(crc32 >> 24) == data[data_size-1]");
 }
 
+// Names are short: a multiply-and-fold over eight-byte words, then a final mix, is several times
+// cheaper than the standard library's string hash and spreads them as well.
 unsigned int NAME_INDEX::hash_of(std::string_view name) {
-  const size_t hash = std::hash<std::string_view>()(name);
+  constexpr uint64_t kWordMultiplier = 0xBF58476D1CE4E5B9ull;
+  constexpr uint64_t kFinalMultiplier = 0x94D049BB133111EBull;
+  const char* at = name.data();
+  size_t left = name.size();
+  uint64_t hash = 0x9E3779B97F4A7C15ull ^ left;
+  for (; left >= sizeof(uint64_t); left -= sizeof(uint64_t), at += sizeof(uint64_t)) {
+    uint64_t word;
+    std::memcpy(&word, at, sizeof word);
+    hash = (hash ^ word) * kWordMultiplier;
+    hash ^= hash >> 29;
+  }
+  uint64_t tail = 0;
+  std::memcpy(&tail, at, left);
+  hash = (hash ^ tail) * kFinalMultiplier;
   return static_cast<unsigned int>(hash ^ (hash >> 32));
 }
 
 // Maps the hash onto [0, size) by multiplication, so the table need not be a power of two.
 size_t NAME_INDEX::home(unsigned int hash) const {
   return static_cast<size_t>((uint64_t{hash} * m_slots.size()) >> 32);
-}
-
-void NAME_INDEX::clear() {
-  m_slots.clear();
-  m_keys.clear();
 }
 
 // Keys are visited in ascending order and a name already present keeps its key, so each entry
@@ -143,13 +168,81 @@ void NAME_INDEX::build(const GRAMMAR_MAP& map) {
 }
 
 const std::string* NAME_INDEX::find(std::string_view name) const {
-  if (m_slots.empty() || name.empty()) return nullptr;
-  const unsigned int hash = hash_of(name);
+  return find(name, hash_of(name));
+}
+
+const std::string* NAME_INDEX::find(std::string_view name, unsigned int hash) const {
+  const unsigned int position = find_position(name, hash);
+  return position == kNoKey ? nullptr : m_keys[position];
+}
+
+unsigned int NAME_INDEX::find_position(std::string_view name, unsigned int hash) const {
+  if (m_slots.empty() || name.empty()) return kNoKey;
   for (size_t at = home(hash); m_slots[at].name != nullptr;) {
-    if (m_slots[at].hash == hash && *m_slots[at].name == name) return m_keys[m_slots[at].key];
+    if (m_slots[at].hash == hash && *m_slots[at].name == name) return m_slots[at].key;
     if (++at == m_slots.size()) at = 0;
   }
-  return nullptr;
+  return kNoKey;
+}
+
+size_t POSITION_INDEX::home(unsigned int value) const {
+  // Fibonacci hashing: the top bits of the product pick the slot of a power-of-two table.
+  return static_cast<size_t>((uint64_t{value} * 0x9E3779B97F4A7C15ull) >> m_shift);
+}
+
+void VIEW_SET::clear() {
+  m_slots.clear();
+  m_used = 0;
+}
+
+bool VIEW_SET::insert(const std::vector<std::string_view>& views, size_t position,
+                      std::string_view view) {
+  if (2 * (m_used + 1) > m_slots.size()) {
+    // Twice the room, and every view so far placed again.
+    const size_t used = m_used;
+    m_slots.assign(m_slots.empty() ? 64 : 2 * m_slots.size(), 0);
+    m_used = 0;
+    for (size_t i = 0; i < used; ++i) insert(views, i, views[i]);
+  }
+  const size_t mask = m_slots.size() - 1;
+  for (size_t at = NAME_INDEX::hash_of(view) & mask;; at = (at + 1) & mask) {
+    if (m_slots[at] == 0) {
+      m_slots[at] = static_cast<unsigned int>(position) + 1;
+      ++m_used;
+      return true;
+    }
+    if (views[m_slots[at] - 1] == view) return false;
+  }
+}
+
+void POSITION_INDEX::add(unsigned int value, unsigned int position) {
+  if (2 * (m_used + 1) > m_slots.size()) grow();
+  for (size_t at = home(value);; at = (at + 1) & (m_slots.size() - 1)) {
+    if (m_slots[at].position == kFree) {
+      m_slots[at] = SLOT{value, position};
+      ++m_used;
+      return;
+    }
+    if (m_slots[at].value == value) return;  // the earlier position stays
+  }
+}
+
+unsigned int POSITION_INDEX::find(unsigned int value) const {
+  if (m_slots.empty()) return kFree;
+  for (size_t at = home(value);; at = (at + 1) & (m_slots.size() - 1)) {
+    if (m_slots[at].position == kFree || m_slots[at].value == value) return m_slots[at].position;
+  }
+}
+
+void POSITION_INDEX::grow() {
+  std::vector<SLOT> old(m_slots.empty() ? 32 : 2 * m_slots.size(), SLOT{0, kFree});
+  old.swap(m_slots);
+  m_shift = 64;
+  for (size_t size = m_slots.size(); size > 1; size >>= 1) --m_shift;
+  m_used = 0;
+  for (const SLOT& slot : old) {
+    if (slot.position != kFree) add(slot.value, slot.position);
+  }
 }
 
 }  // namespace pgmdev_ddb
@@ -203,9 +296,10 @@ void PGMDEV_DDB_GRAMMAR_MGR::build(const unsigned char* data, unsigned int data_
     pgmdev_ddb::check_frame(data, data_size);
     for (GRAMMAR_MAP*& map : m_maps) map = new GRAMMAR_MAP();
     parse_sections(data, data_size);
-    index_maps();
+    // The parse's scratch is not kept with the maps.
+    m_content_views = std::vector<std::string_view>();
+    m_long_list = pgmdev_ddb::VIEW_SET();
   } catch (...) {
-    for (pgmdev_ddb::NAME_INDEX& index : m_reverse) index.clear();
     free_maps();
     throw;
   }
@@ -234,12 +328,20 @@ void PGMDEV_DDB_GRAMMAR_MGR::parse_sections(const unsigned char* data, unsigned 
   PGMDEV_CHECK(pointer_index == DWORD(PGMDEV_DDB_GRAMMAR_ENUM::MAX));
 }
 
-void PGMDEV_DDB_GRAMMAR_MGR::index_maps() {
-  for (unsigned int slot = 0; slot < MAX; ++slot) m_reverse[slot].build(*m_maps[slot]);
+// Several threads may make the first reverse lookup of a map at once: one builds the index, the
+// others wait for it.
+const pgmdev_ddb::NAME_INDEX& PGMDEV_DDB_GRAMMAR_MGR::reverse_index(unsigned int slot) const {
+  std::call_once(m_reverse_built[slot], [this, slot] { m_reverse[slot].build(*m_maps[slot]); });
+  return m_reverse[slot];
 }
 
 std::string PGMDEV_DDB_GRAMMAR_MGR::get_string(unsigned int& index, const unsigned char* data,
                                                unsigned int data_size) {
+  return std::string(read_string(index, data, data_size));
+}
+
+std::string_view PGMDEV_DDB_GRAMMAR_MGR::read_string(unsigned int& index, const unsigned char* data,
+                                                     unsigned int data_size) {
   PGMDEV_CHECK(index < data_size);
   PGMDEV_CHECK(data[index] != 0);
   const unsigned int start = index;
@@ -248,7 +350,7 @@ std::string PGMDEV_DDB_GRAMMAR_MGR::get_string(unsigned int& index, const unsign
               ? data_size
               : static_cast<unsigned int>(static_cast<const unsigned char*>(terminator) - data);
   PGMDEV_CHECK(index < data_size && data[index] == 0);
-  std::string result(reinterpret_cast<const char*>(data + start), index - start);
+  const std::string_view result(reinterpret_cast<const char*>(data + start), index - start);
   ++index;
   PGMDEV_CHECK(index < data_size);
   return result;
@@ -264,32 +366,33 @@ GRAMMAR_MAP::iterator PGMDEV_DDB_GRAMMAR_MGR::read_record(GRAMMAR_MAP* map,
                                                           unsigned int& index,
                                                           const unsigned char* data,
                                                           unsigned int data_size) {
-  std::string key = get_string(index, data, data_size);
-  // The values are read into reused scratch and then moved into a list of their exact size.
-  std::vector<std::string>& contents = m_contents;
+  const std::string_view key = read_string(index, data, data_size);
+  // The values are first taken as views of the image, so that the record's list can be made at
+  // its exact size with each string built in place.
+  std::vector<std::string_view>& contents = m_content_views;
   contents.clear();
-  m_content_views.clear();
-  std::unordered_set<std::string_view> long_list;
+  m_long_list.clear();
   // A key followed directly by the list's 0x00 (or by the bound) has no values and fails the
   // size check below.
   if (index < data_size && data[index] != 0) {
     do {
-      const unsigned int start = index;
-      std::string content = get_string(index, data, data_size);
+      const std::string_view content = read_string(index, data, data_size);
       PGMDEV_CHECK(content.size());
-      // The same test as a search of contents; long lists use a set of views into the image.
-      const std::string_view view(reinterpret_cast<const char*>(data + start), content.size());
+      // The same test as a search of contents; long lists use a set.
       bool unique;
       if (contents.size() < kLongList) {
-        unique = std::find(contents.begin(), contents.end(), content) == contents.end();
+        unique = std::none_of(contents.begin(), contents.end(), [content](std::string_view other) {
+          return same_text(content, other);
+        });
       } else {
-        if (long_list.empty()) long_list.insert(m_content_views.begin(), m_content_views.end());
-        unique = long_list.insert(view).second;
+        if (m_long_list.empty()) {
+          for (size_t i = 0; i < contents.size(); ++i) m_long_list.insert(contents, i, contents[i]);
+        }
+        unique = m_long_list.insert(contents, contents.size(), content);
       }
       PGMDEV_CHECK_TEXT(unique,
                         "std::find(contents.begin(), contents.end(), content) == contents.end()");
-      m_content_views.push_back(view);
-      contents.push_back(std::move(content));
+      contents.push_back(content);
     } while (index < data_size && data[index] != 0);
     PGMDEV_CHECK(index < data_size && data[index] == 0);
   }
@@ -297,10 +400,11 @@ GRAMMAR_MAP::iterator PGMDEV_DDB_GRAMMAR_MGR::read_record(GRAMMAR_MAP* map,
   // Inserted at the hint when the key belongs there; the size tells whether the key was new.
   const size_t keys_before = map->size();
   const GRAMMAR_MAP::iterator record =
-      map->emplace_hint(hint, std::move(key),
-                        std::vector<std::string>(std::make_move_iterator(contents.begin()),
-                                                 std::make_move_iterator(contents.end())));
+      map->emplace_hint(hint, std::piecewise_construct, std::forward_as_tuple(key), std::tuple<>());
   PGMDEV_CHECK_TEXT(map->size() != keys_before, "map->find(key) == map->end()");
+  std::vector<std::string>& names = record->second;
+  names.reserve(contents.size());
+  for (const std::string_view content : contents) names.emplace_back(content);
   ++index;
   PGMDEV_CHECK(index < data_size);
   return record;
@@ -321,7 +425,7 @@ std::string PGMDEV_DDB_GRAMMAR_MGR::get_standard_name(const std::string& name) {
 const std::string* PGMDEV_DDB_GRAMMAR_MGR::find_key(std::string_view standard,
                                                     GRAMMAR_MAP* mapping) const {
   for (unsigned int slot = 0; slot < MAX; ++slot) {
-    if (m_maps[slot] == mapping) return m_reverse[slot].find(standard);
+    if (m_maps[slot] == mapping) return reverse_index(slot).find(standard);
   }
   for (const auto& [key, names] : *mapping) {
     if (std::find(names.begin(), names.end(), standard) != names.end()) return &key;
@@ -363,6 +467,56 @@ std::string PGMDEV_DDB_GRAMMAR_MGR::get_grammar_key(const std::string& name,
   const std::string* key = mgr->find_key(standard, mgr->get_map(type));
   if (key != nullptr) return *key;
   return empty_on_miss ? std::string() : standard;
+}
+
+std::string PGMDEV_DDB_GRAMMAR_MGR::get_pgm_key(const std::string& name,
+                                                bool skip_package_conversion, bool empty_on_miss,
+                                                std::string* package) {
+  PGMDEV_DDB_GRAMMAR_MGR* mgr = get_mgr();
+  PGMDEV_CHECK(mgr != NULL);
+  const bool already_standard = is_standard(name);
+  const std::string copy = already_standard ? std::string() : standard_name(name);
+  const std::string& standard = already_standard ? name : copy;
+  // One hash serves the two probes of the name.
+  const unsigned int hash = pgmdev_ddb::NAME_INDEX::hash_of(standard);
+  const pgmdev_ddb::NAME_INDEX& pgms = mgr->reverse_index(PGM_GRAMMAR);
+  const std::string* key = pgms.find(standard, hash);
+  const std::string* package_key = nullptr;
+  if (key == nullptr && !skip_package_conversion) {
+    const pgmdev_ddb::NAME_INDEX& packages = mgr->reverse_index(PACKAGE_GRAMMAR);
+    const unsigned int position = packages.find_position(standard, hash);
+    if (position != pgmdev_ddb::NAME_INDEX::kNoKey) {
+      package_key = packages.key_at(position);
+      key = mgr->pgm_of_package(position);
+    }
+  }
+  if (package != nullptr) *package = package_key == nullptr ? std::string() : *package_key;
+  if (key != nullptr) return *key;
+  return empty_on_miss ? std::string() : standard;
+}
+
+namespace {
+// Marks an answer of pgm_of_package not looked up yet: no key of a map is this string.
+const std::string kNotLookedUp;
+const std::string* const kUnknownPgm = &kNotLookedUp;
+}  // namespace
+
+const std::string* PGMDEV_DDB_GRAMMAR_MGR::pgm_of_package(unsigned int position) const {
+  const pgmdev_ddb::NAME_INDEX& packages = reverse_index(PACKAGE_GRAMMAR);
+  std::call_once(m_package_pgm_made, [this, &packages] {
+    m_package_pgm.reset(new std::atomic<const std::string*>[packages.key_count()]);
+    for (size_t i = 0; i < packages.key_count(); ++i) m_package_pgm[i] = kUnknownPgm;
+  });
+  std::atomic<const std::string*>& answer = m_package_pgm[position];
+  const std::string* pgm = answer.load(std::memory_order_relaxed);
+  if (pgm == kUnknownPgm) {
+    // A key is looked up like any name, normalized (keys of our blobs already are).
+    const std::string& package = *packages.key_at(position);
+    const pgmdev_ddb::NAME_INDEX& pgms = reverse_index(PGM_GRAMMAR);
+    pgm = is_standard(package) ? pgms.find(package) : pgms.find(standard_name(package));
+    answer.store(pgm, std::memory_order_relaxed);
+  }
+  return pgm;
 }
 
 std::string PGMDEV_DDB_GRAMMAR_MGR::get_package_grammar(const std::string& name,
@@ -469,18 +623,19 @@ void PGMDEV_DDB_OPN_MGR::build(const unsigned char* data, unsigned int data_size
     // Every entry takes at least one byte, so a count larger than the image is refused by the
     // walk below before the table could grow that far.
     M_MAP->reserve(std::min<DWORD>(enum_count, data_size));
+    const unsigned int bound = data_size - pgmdev_ddb::kTrailerBytes;
     for (DWORD entry = 0; entry < enum_count; ++entry) {
+      // Most entries take one byte: read here what get_integer would, with the same checks.
+      if (index < bound && data[index] < 0x80) {
+        M_MAP->push_back(data[index++]);
+        continue;
+      }
       const QWORD dev_enum = get_integer(index, data, data_size);
       PGMDEV_CHECK(dev_enum <= QWORD(0xFFFFFFFF));
       M_MAP->push_back(static_cast<unsigned int>(dev_enum));
     }
     PGMDEV_CHECK(index == (data_size - 4));
-    m_positions.reserve(M_MAP->size());
-    for (unsigned int position = 0; position < M_MAP->size(); ++position) {
-      m_positions.emplace((*M_MAP)[position], position);  // the first position stays
-    }
   } catch (...) {
-    m_positions.clear();
     delete M_MAP;
     M_MAP = nullptr;
     throw;
@@ -509,8 +664,13 @@ QWORD PGMDEV_DDB_OPN_MGR::get_integer(unsigned int& index, const unsigned char* 
 
 unsigned int PGMDEV_DDB_OPN_MGR::opn_enum(unsigned int dev_enum) {
   PGMDEV_CHECK(M_MAP != NULL);
-  const auto found = m_positions.find(dev_enum);
-  return found == m_positions.end() ? kNoEntry : found->second;
+  // Built on the first lookup by part number; several threads may make it at once.
+  std::call_once(m_positions_built, [this] {
+    for (unsigned int position = 0; position < M_MAP->size(); ++position) {
+      m_positions.add((*M_MAP)[position], position);  // the first position stays
+    }
+  });
+  return m_positions.find(dev_enum);
 }
 
 unsigned int PGMDEV_DDB_OPN_MGR::dev_opn_enum(unsigned int opn_enum) {

@@ -18,7 +18,12 @@ const MEM_INITIALIZER g_mem_initializer(PGMDEV_MODULE);
 
 typedef PGMDEV_DDB_GRAMMAR_MGR DDB;
 
-bool grammar_trace_on() { return cfg_is_on("PGMDEV_ENABLE_GRAMMAR_DEBUG", false); }
+// Read on every traced call, so that a change of the switch shows at the next call; the name is
+// made once.
+bool grammar_trace_on() {
+  static const std::string kTraceSwitch = "PGMDEV_ENABLE_GRAMMAR_DEBUG";
+  return cfg_is_on(kTraceSwitch, false);
+}
 
 }  // namespace
 
@@ -36,15 +41,13 @@ std::string PGMDEV_DEVICE_GRAMMAR_MGR::get_package_name(const std::string& name,
 std::string PGMDEV_DEVICE_GRAMMAR_MGR::get_pgm_name(const std::string& name,
                                                     bool skip_package_conversion,
                                                     bool empty_on_miss) {
-  // The name taken as a package name, then as a full part name.
-  std::string result = DDB::get_pgm_grammar(name, true);
+  // The name taken as a package name, then as a full part name; the package name found on the
+  // way is kept only for the trace.
+  const bool trace = grammar_trace_on();
   std::string package;
-  if (result.empty() && !skip_package_conversion) {
-    package = DDB::get_package_grammar(name, true);
-    if (!package.empty()) result = DDB::get_pgm_grammar(package, true);
-  }
-  if (result.empty() && !empty_on_miss) result = DDB::get_standard_name(name);
-  if (grammar_trace_on()) {
+  const std::string result =
+      DDB::get_pgm_key(name, skip_package_conversion, empty_on_miss, trace ? &package : nullptr);
+  if (trace) {
     printf("Map Flow   : Strip Package (skip package conversion: %d)\n",
            skip_package_conversion ? 1 : 0);
     printf("    Input0 : %s\n", DDB::get_standard_name(name).c_str());

@@ -3,6 +3,7 @@
 #include "pgmdev_flash_manager.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -103,28 +104,25 @@ const COLUMN_KIND* column_kind(PGMDEV_MANAGER_TYPE type) {
   return nullptr;
 }
 
-// Reads the record's members in schema order with the manager's field reader of each kind.
-void read_member(PGMDEV_FLASH_MANAGER& manager, unsigned char* data, unsigned int size,
-                 unsigned int& index, std::string* out) {
-  manager.get_string_data(data, size, index, out);
+// Reads the record's members in schema order with the field reader of each kind. The codec's
+// readers are called directly (the manager's member readers do the same) so that they inline: this
+// runs for every member of every record loaded.
+void read_member(unsigned char* data, unsigned int size, unsigned int& index, std::string* out) {
+  PGMDEV_DB_CODEC::get_string_data(data, size, index, true, out, kFlashFormat, PGMDEV_DB_HERE);
 }
-void read_member(PGMDEV_FLASH_MANAGER& manager, unsigned char* data, unsigned int size,
-                 unsigned int& index, bool* out) {
-  manager.get_bool_data(data, size, index, out);
+void read_member(unsigned char* data, unsigned int size, unsigned int& index, bool* out) {
+  PGMDEV_DB_CODEC::get_bool_data(data, size, index, out, PGMDEV_DB_HERE);
 }
-void read_member(PGMDEV_FLASH_MANAGER& manager, unsigned char* data, unsigned int size,
-                 unsigned int& index, BYTE* out) {
-  manager.get_byte_data(data, size, index, out);
+void read_member(unsigned char* data, unsigned int size, unsigned int& index, BYTE* out) {
+  PGMDEV_DB_CODEC::get_byte_data(data, size, index, out, PGMDEV_DB_HERE);
 }
-void read_member(PGMDEV_FLASH_MANAGER& manager, unsigned char* data, unsigned int size,
-                 unsigned int& index, DWORD* out) {
-  manager.get_dword_data(data, size, index, out);
+void read_member(unsigned char* data, unsigned int size, unsigned int& index, DWORD* out) {
+  PGMDEV_DB_CODEC::get_dword_data(data, size, index, out, kFlashFormat, PGMDEV_DB_HERE);
 }
 
-void read_record(PGMDEV_FLASH_MANAGER& manager, unsigned char* data, unsigned int size,
-                 unsigned int& index, PGMDEV_SFL_FLASH_INFO& record) {
-#define PGMDEV_SFL_READ_MEMBER(member, kind) \
-  read_member(manager, data, size, index, &record.member);
+void read_record(unsigned char* data, unsigned int size, unsigned int& index,
+                 PGMDEV_SFL_FLASH_INFO& record) {
+#define PGMDEV_SFL_READ_MEMBER(member, kind) read_member(data, size, index, &record.member);
   PGMDEV_SFL_FLASH_SCHEMA(PGMDEV_SFL_READ_MEMBER)
 #undef PGMDEV_SFL_READ_MEMBER
 }
@@ -164,13 +162,24 @@ bool for_each_csv_row(const FIO_PATH& csv_file, RowFunction row) {
   return true;
 }
 
-// ASCII upper-cased copy, the key under which device names are compared ignoring letter case (as
-// gen_stricmp compares them).
-std::string upper_case(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// A hash of the text with ASCII letters upper-cased (FNV-1a).
+size_t hash_ignoring_case(std::string_view text) {
+  uint64_t hash = 0xCBF29CE484222325ull;
+  for (const char c : text)
+    hash = (hash ^ static_cast<unsigned char>(ascii_upper(c))) * 0x100000001B3ull;
+  return static_cast<size_t>(hash ^ (hash >> 29));
+}
+
+// a == b ignoring the case of ASCII letters, as gen_stricmp(a, b) == 0 compares, without a call
+// per character: every record's gate is compared on every load.
+bool equal_ignoring_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (ascii_upper(a[i]) != ascii_upper(b[i])) return false;
   }
-  return text;
+  return true;
 }
 
 }  // namespace
@@ -302,7 +311,7 @@ void PGMDEV_FLASH_MANAGER::parse_database(unsigned char* data, unsigned int size
   unsigned int i = 0;
   while (i < m_flash_count) {
     const unsigned int slot = i + m_ini_count;
-    read_record(*this, data, size, index, m_flash_database[slot]);
+    read_record(data, size, index, m_flash_database[slot]);
     if (enable_device(slot)) {
       ++i;
     } else {
@@ -357,45 +366,43 @@ bool PGMDEV_FLASH_MANAGER::enable_device(unsigned int index) {
   PGMDEV_CHECK(index < (m_flash_count + m_ini_count));
   const std::string& ini = m_flash_database[index].ini;
   PGMDEV_CHECK(!ini.empty());
-  if (gen_stricmp(ini, kAlwaysAvailable) == 0) return true;
+  if (equal_ignoring_case(ini, kAlwaysAvailable)) return true;
   return cfg_is_on(kGateSwitchPrefix + ini, false);
 }
 
 void PGMDEV_FLASH_MANAGER::confirm_default_value(unsigned int start) {
-  // Sorted by upper-cased name, ties in record order, the records form one group per name. Of the
-  // groups without exactly one default, the one whose first record comes first decides the report,
-  // as a check of the names in record order would.
-  struct NAMED_RECORD {
-    std::string key;
-    unsigned int index;
+  // One group per device name (ignoring case), with its first record and its number of defaults,
+  // found through an open-addressing table of group numbers. The groups stand in the order of their
+  // first records, so the first one without exactly one default decides the report, as a check of
+  // the names in record order would.
+  struct GROUP {
+    unsigned int first;
+    unsigned int defaults;
   };
-  std::vector<NAMED_RECORD> named;
-  named.reserve(m_flash_count);
+  std::vector<GROUP> groups;
+  groups.reserve(m_flash_count);
+  size_t size = 16;
+  while (size < 2 * size_t{m_flash_count}) size *= 2;
+  std::vector<unsigned int> table(size, INVALID_DWORD);
   for (unsigned int i = start; i < start + m_flash_count; ++i) {
-    named.push_back({upper_case(m_flash_database[i].device_name), i});
-  }
-  std::sort(named.begin(), named.end(), [](const NAMED_RECORD& a, const NAMED_RECORD& b) {
-    const int order = a.key.compare(b.key);
-    return order != 0 ? order < 0 : a.index < b.index;
-  });
-  unsigned int offending_index = INVALID_DWORD;
-  unsigned int offending_defaults = 0;
-  for (size_t group = 0; group < named.size();) {
-    size_t next = group;
-    unsigned int default_count = 0;
-    for (; next < named.size() && named[next].key == named[group].key; ++next) {
-      if (m_flash_database[named[next].index].default_dev) ++default_count;
+    const std::string& name = m_flash_database[i].device_name;
+    size_t at = hash_ignoring_case(name) & (size - 1);
+    while (table[at] != INVALID_DWORD &&
+           !equal_ignoring_case(m_flash_database[groups[table[at]].first].device_name, name)) {
+      at = (at + 1) & (size - 1);
     }
-    if (default_count != 1 && named[group].index < offending_index) {
-      offending_index = named[group].index;
-      offending_defaults = default_count;
+    if (table[at] == INVALID_DWORD) {
+      table[at] = static_cast<unsigned int>(groups.size());
+      groups.push_back(GROUP{i, 0});
     }
-    group = next;
+    if (m_flash_database[i].default_dev) ++groups[table[at]].defaults;
   }
-  if (offending_index == INVALID_DWORD) return;
-  const bool one_default = offending_defaults > 0;
-  if (offending_defaults > 1) PGMDEV_CHECK(!one_default);  // a second default of the name
-  PGMDEV_CHECK(one_default);
+  for (const GROUP& group : groups) {
+    if (group.defaults == 1) continue;
+    const bool one_default = group.defaults > 0;
+    if (group.defaults > 1) PGMDEV_CHECK(!one_default);  // a second default of the name
+    PGMDEV_CHECK(one_default);
+  }
 }
 
 bool PGMDEV_FLASH_MANAGER::flash_id_database_mapping(bool by_silicon_id, unsigned int device_index,

@@ -3,6 +3,7 @@
 #include "pgmdev_hps_mgr.h"
 
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "mem.h"
@@ -78,16 +79,17 @@ void append_ini_records(std::vector<Record*>& flash_list, std::vector<Record*>& 
   if (data == nullptr) return;
   if (size > PGMDEV_HPS_SECTION_SIGNATURE_BYTES &&
       std::memcmp(data, Kind::signature(), PGMDEV_HPS_SECTION_SIGNATURE_BYTES) == 0) {
-    Record scratch;
     unsigned int index = PGMDEV_HPS_SECTION_SIGNATURE_BYTES;
     bool ok = true;
     while (index < size && ok) {
+      // Decoded straight into a new record (its pointer array points at its own fields); a record
+      // that does not decode whole is dropped.
+      std::unique_ptr<Record> record(new Record());
       ok = PGMDEV_FLASH_INI::assign_flash_ini_data(data, index, size, Kind::kFieldCount,
-                                                   Kind::types(), scratch.m_param_pointers);
+                                                   Kind::types(), record->m_param_pointers);
       if (ok) {
-        Record* record = new Record(scratch);
-        flash_list.push_back(record);
-        ini_flash_list.push_back(record);
+        flash_list.push_back(record.get());
+        ini_flash_list.push_back(record.release());
       }
     }
   }

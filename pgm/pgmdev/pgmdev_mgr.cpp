@@ -2,8 +2,12 @@
 // checks.
 #include "pgmdev_mgr.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <iterator>
 #include <memory>
+#include <mutex>
+#include <shared_mutex>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -71,54 +75,84 @@ unsigned long long opn_hash_of(const std::string& upper_name) {
   return hash & kOpnHashMask;
 }
 
-// The upper-cased names of the catalogue parts, in the order of the catalogue walk, grouped by
-// their first five characters (a shorter name is a group of its own), so that the completion of a
-// name visits only the parts that can match it. Built on first use from the catalogue, which does
-// not change while the library is loaded.
-class PART_NAMES {
+// The catalogue walk: part numbers from DEV_PART_INVALID + 1 up to the first of DEV_PART_GENERIC
+// and DEV_PART_MAX.
+int walk_begin() { return DEV_PART_INVALID + 1; }
+int walk_end() { return DEV_PART_GENERIC < DEV_PART_MAX ? DEV_PART_GENERIC : DEV_PART_MAX; }
+
+std::string part_name(int part) {
+  return upper_case(dstr_get_user_string(static_cast<DEV_PART_ENUM>(part)));
+}
+
+// The catalogue parts grouped by the first five characters of their upper-cased names (a shorter
+// name is a group of its own), so that the completion of a name visits only the parts that can
+// match it. The first use reads every part name once and keeps only its group key; the names of a
+// group are fetched when the group is first asked for. The catalogue does not change while the
+// library is loaded.
+class PART_GROUPS {
  public:
-  PART_NAMES() {
-    for (int part = DEV_PART_INVALID + 1; part != DEV_PART_GENERIC && part < DEV_PART_MAX; ++part) {
-      m_names.push_back(upper_case(dstr_get_user_string(static_cast<DEV_PART_ENUM>(part))));
-    }
-    for (size_t position = 0; position < m_names.size(); ++position) {
-      m_groups[group_key(m_names[position])].push_back(position);
-    }
+  static PART_GROUPS& get() {
+    static PART_GROUPS groups;
+    return groups;
   }
 
-  PART_NAMES(const PART_NAMES&) = delete;
-  PART_NAMES& operator=(const PART_NAMES&) = delete;
+  PART_GROUPS(const PART_GROUPS&) = delete;
+  PART_GROUPS& operator=(const PART_GROUPS&) = delete;
 
-  static const PART_NAMES& get() {
-    static const PART_NAMES names;
-    return names;
-  }
-
-  const std::vector<std::string>& names() const { return m_names; }
-
-  // The positions, in walk order, of the parts that share name's group.
-  const std::vector<size_t>* group_of(const std::string& name) const {
-    const auto found = m_groups.find(group_key(name));
-    return found == m_groups.end() ? nullptr : &found->second;
+  // The upper-cased names, in walk order, of the parts in the group of the upper-cased name; null
+  // when no part is in it. Several threads may ask at once: a group is built once, under the lock,
+  // and never changes or moves afterwards.
+  const std::vector<std::string>* group_of(std::string_view name) {
+    const uint64_t key = group_key(name);
+    {
+      const std::shared_lock<std::shared_mutex> lock(m_mutex);
+      const auto found = m_groups.find(key);
+      if (found != m_groups.end()) return &found->second;
+    }
+    std::vector<std::string> names;
+    for (size_t position = 0; position < m_keys.size(); ++position) {
+      if (m_keys[position] == key) names.push_back(part_name(walk_begin() + int(position)));
+    }
+    if (names.empty()) return nullptr;  // not kept: a name that completes to nothing is an error
+    const std::unique_lock<std::shared_mutex> lock(m_mutex);
+    return &m_groups.try_emplace(key, std::move(names)).first->second;
   }
 
  private:
-  static std::string_view group_key(std::string_view name) { return name.substr(0, kPrefixLength); }
+  PART_GROUPS() {
+    const int begin = walk_begin();
+    const int end = walk_end();
+    m_keys.reserve(end > begin ? size_t(end - begin) : 0);
+    for (int part = begin; part < end; ++part) {
+      m_keys.push_back(group_key(dstr_get_user_string(static_cast<DEV_PART_ENUM>(part))));
+    }
+  }
 
-  std::vector<std::string> m_names;
-  // Keys view m_names, whose strings stay in place once the vector is filled.
-  std::unordered_map<std::string_view, std::vector<size_t>> m_groups;
+  // The first five characters, upper-cased, and their count in one number: equal for two names
+  // exactly when the groups of their upper-cased forms are equal.
+  static uint64_t group_key(std::string_view name) {
+    const size_t length = std::min(name.size(), kPrefixLength);
+    uint64_t key = length;
+    for (size_t i = 0; i < length; ++i) {
+      const char c =
+          name[i] >= 'a' && name[i] <= 'z' ? static_cast<char>(name[i] - 'a' + 'A') : name[i];
+      key |= uint64_t(static_cast<unsigned char>(c)) << (8 * (i + 1));
+    }
+    return key;
+  }
+
+  std::vector<uint64_t> m_keys;  // group key of each part, in walk order
+  std::shared_mutex m_mutex;
+  std::unordered_map<uint64_t, std::vector<std::string>> m_groups;
 };
 
 // OPN hash to the first catalogue part, in walk order, that has it; built on first use.
 class OPN_HASH_INDEX {
  public:
   OPN_HASH_INDEX() {
-    const std::vector<std::string>& names = PART_NAMES::get().names();
-    m_parts.reserve(names.size());
-    for (size_t position = 0; position < names.size(); ++position) {
-      m_parts.emplace(opn_hash_of(names[position]), position);
-    }
+    const int end = walk_end();
+    for (int part = walk_begin(); part < end; ++part)
+      m_parts.emplace(opn_hash_of(part_name(part)), part);
   }
 
   static const OPN_HASH_INDEX& get() {
@@ -129,11 +163,11 @@ class OPN_HASH_INDEX {
   // The upper-cased part name with this 48-bit hash, or "".
   std::string find(unsigned long long hash) const {
     const auto found = m_parts.find(hash);
-    return found == m_parts.end() ? std::string() : PART_NAMES::get().names()[found->second];
+    return found == m_parts.end() ? std::string() : part_name(found->second);
   }
 
  private:
-  std::unordered_map<unsigned long long, size_t> m_parts;
+  std::unordered_map<unsigned long long, int> m_parts;  // the first part stays
 };
 
 // ---- Programming-type name tables ----
@@ -366,10 +400,8 @@ std::string PGMDEV_MGR::get_possible_full_name(std::string name) {
   stl_toupper(name);
   // The parts outside name's group fail the exact comparison and the prefix test alike, so visiting
   // the group in walk order finds the part that the whole walk would.
-  const PART_NAMES& part_names = PART_NAMES::get();
-  if (const std::vector<size_t>* group = part_names.group_of(name)) {
-    for (const size_t position : *group) {
-      const std::string& candidate = part_names.names()[position];
+  if (const std::vector<std::string>* group = PART_GROUPS::get().group_of(name)) {
+    for (const std::string& candidate : *group) {
       if (candidate == name) return candidate;
       if (candidate.size() >= kPrefixLength && name.size() >= kPrefixLength) {
         if (PGM_COMMON::compare_string(name, GRAMMAR::get_package_name(candidate, false), false) ||

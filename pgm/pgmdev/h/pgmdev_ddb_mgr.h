@@ -10,10 +10,12 @@
 #ifndef PGMDEV_DDB_MGR_H
 #define PGMDEV_DDB_MGR_H
 
+#include <atomic>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 // An ordered map from a key to its list of names, in the order of the blob.
@@ -51,23 +53,69 @@ void check_frame(const unsigned char* data, unsigned int data_size);
 class NAME_INDEX {
  public:
   void build(const GRAMMAR_MAP& map);
-  void clear();
-  // The smallest key whose list holds name, or null.
+  // The smallest key whose list holds name, or null. hash is hash_of(name), for a caller that
+  // probes several indexes with one name.
   const std::string* find(std::string_view name) const;
+  const std::string* find(std::string_view name, unsigned int hash) const;
+  // The same as a position among the map's keys in ascending order (key_at gives the key), or
+  // kNoKey.
+  static constexpr unsigned int kNoKey = 0xFFFFFFFF;
+  unsigned int find_position(std::string_view name, unsigned int hash) const;
+  const std::string* key_at(unsigned int position) const { return m_keys[position]; }
+  size_t key_count() const { return m_keys.size(); }
+  static unsigned int hash_of(std::string_view name);
 
  private:
-  // 16 bytes, so that the table stays small: it is built on every load.
+  // 16 bytes, so that the table stays small.
   struct SLOT {
     const std::string* name;  // null: a free slot
     unsigned int hash;
     unsigned int key;  // position in m_keys
   };
-  static unsigned int hash_of(std::string_view name);
   // The slot where the probe for hash starts.
   size_t home(unsigned int hash) const;
 
   std::vector<SLOT> m_slots;  // at most two thirds full
   std::vector<const std::string*> m_keys;
+};
+
+// The values of one long list, for its duplicate check: positions in the list's views, in an
+// open-addressing table that grows to stay at most half full. Reused from record to record.
+class VIEW_SET {
+ public:
+  void clear();
+  bool empty() const { return m_used == 0; }
+  // Adds views[position] (which is view, or is about to be appended as it); false when an equal
+  // view is present, which stays.
+  bool insert(const std::vector<std::string_view>& views, size_t position, std::string_view view);
+
+ private:
+  std::vector<unsigned int> m_slots;  // position + 1; 0: a free slot
+  size_t m_used = 0;
+};
+
+// Index of the OPN table: each value to the smallest position holding it, in an open-addressing
+// table of value and position pairs that grows to stay at most half full. The shipped table
+// repeats 0 at most of its positions, so the index holds far fewer pairs than the table.
+class POSITION_INDEX {
+ public:
+  static constexpr unsigned int kFree = 0xFFFFFFFF;  // no position: the value is not held
+  // Records value at position unless the value is held already (at an earlier position).
+  void add(unsigned int value, unsigned int position);
+  // The position recorded for value, or kFree.
+  unsigned int find(unsigned int value) const;
+
+ private:
+  struct SLOT {
+    unsigned int value;
+    unsigned int position;  // kFree: an empty slot
+  };
+  size_t home(unsigned int value) const;
+  void grow();
+
+  std::vector<SLOT> m_slots;  // a power of two long
+  size_t m_used = 0;
+  unsigned int m_shift = 64;
 };
 
 }  // namespace pgmdev_ddb
@@ -95,6 +143,13 @@ class PGMDEV_DDB_GRAMMAR_MGR {
   static std::string get_mapping_key(const std::string& name, PGMDEV_DDB_GRAMMAR_ENUM type);
   static std::string get_package_grammar(const std::string& name, bool empty_on_miss);
   static std::string get_pgm_grammar(const std::string& name, bool empty_on_miss);
+  // The pgm name lookup of the device-name grammar with the name normalized and hashed once:
+  // the key of PGM_GRAMMAR whose list holds name, else, unless skip_package_conversion, the key
+  // of PGM_GRAMMAR whose list holds the package name that PACKAGE_GRAMMAR gives for name. On a
+  // miss "" or, unless empty_on_miss, the normalized name. package, when given, receives that
+  // package name ("" when the second step did not run or found none).
+  static std::string get_pgm_key(const std::string& name, bool skip_package_conversion,
+                                 bool empty_on_miss, std::string* package);
   static std::string get_pgm_pcf(const std::string& name);
   static std::string get_pgm_family_pcf(const std::string& name);
   static std::string get_dev_pcf(const std::string& name);
@@ -136,23 +191,36 @@ class PGMDEV_DDB_GRAMMAR_MGR {
   static std::string get_grammar_key(const std::string& name, PGMDEV_DDB_GRAMMAR_ENUM type,
                                      bool empty_on_miss);
 
+  // get_string's checks, returning a view of the string in data.
+  std::string_view read_string(unsigned int& index, const unsigned char* data,
+                               unsigned int data_size);
   void build(const unsigned char* data, unsigned int data_size);
   void parse_sections(const unsigned char* data, unsigned int data_size);
   // get_mapping, inserting the record at hint when it belongs there; returns the record.
   GRAMMAR_MAP::iterator read_record(GRAMMAR_MAP* map, GRAMMAR_MAP::iterator hint,
                                     unsigned int& index, const unsigned char* data,
                                     unsigned int data_size);
-  void index_maps();
+  // The reverse index of map slot, built on the first reverse lookup of that map.
+  const pgmdev_ddb::NAME_INDEX& reverse_index(unsigned int slot) const;
   void free_maps();
   // The smallest key of mapping whose list holds the normalized name, or null.
   const std::string* find_key(std::string_view standard, GRAMMAR_MAP* mapping) const;
 
-  // One reverse index per map.
-  pgmdev_ddb::NAME_INDEX m_reverse[MAX];
-  // Scratch of get_mapping: the values of the record being read, and views of them in the
-  // image for the duplicate check of long lists.
-  std::vector<std::string> m_contents;
+  // The pgm name of a package: the key of PGM_GRAMMAR whose list holds the package key (by its
+  // position in PACKAGE_GRAMMAR's index), or null; looked up once per package.
+  const std::string* pgm_of_package(unsigned int position) const;
+
+  // One reverse index per map, each built once, on first use.
+  mutable pgmdev_ddb::NAME_INDEX m_reverse[MAX];
+  mutable std::once_flag m_reverse_built[MAX];
+  // pgm_of_package's answers, one per package key, marked unknown until asked. Threads that ask for
+  // the same package at once find and store the same answer.
+  mutable std::unique_ptr<std::atomic<const std::string*>[]> m_package_pgm;
+  mutable std::once_flag m_package_pgm_made;
+  // Scratch of get_mapping: the values of the record being read, as views of the image, and the
+  // duplicate check of long lists.
   std::vector<std::string_view> m_content_views;
+  pgmdev_ddb::VIEW_SET m_long_list;
 };
 
 class PGMDEV_DDB_OPN_MGR {
@@ -191,8 +259,9 @@ class PGMDEV_DDB_OPN_MGR {
  private:
   void build(const unsigned char* data, unsigned int data_size);
 
-  // Value -> smallest position holding it.
-  std::unordered_map<unsigned int, unsigned int> m_positions;
+  // Value -> smallest position holding it, built on the first opn_enum call.
+  pgmdev_ddb::POSITION_INDEX m_positions;
+  std::once_flag m_positions_built;
 };
 
 #endif  // PGMDEV_DDB_MGR_H
