@@ -354,7 +354,7 @@ std::vector<PGMDEV_SFL_FLASH_INFO> PGMDEV_FLASH_MANAGER::read_file_records(FIO_P
                     "m_flash_count <= (size - index) / kMinRecordBytes");
   std::vector<PGMDEV_SFL_FLASH_INFO> records(count);
   for (PGMDEV_SFL_FLASH_INFO& record : records) {
-    read_record(reader, data, size, index, record);
+    read_record(data, size, index, record);
     reader.confirm_data_type_end(data, size, index);
   }
   reader.confirm_database_end(data, size, index);
