@@ -12,10 +12,11 @@ cd "$(dirname "$0")"
 deps() {
   # Build and test tools, the library's runtime dependencies (zlib, libdeflate, libcrypto), the
   # tool's header-only libraries (CLI11, nlohmann/json), help2man for its man page, llvm-14 for
-  # coverage reports, valgrind for the memcheck run.
+  # coverage reports, valgrind for the memcheck run, the gumbo HTML parser and Chromium for the
+  # tests of the supported-devices page.
   local wanted=(cmake ninja-build g++ clang-14 libclang-rt-14-dev llvm-14 zlib1g-dev libdeflate-dev
                 libssl-dev libgtest-dev libgmock-dev libbenchmark-dev pkg-config binutils
-                libcli11-dev nlohmann-json3-dev help2man valgrind)
+                libcli11-dev nlohmann-json3-dev help2man valgrind libgumbo-dev chromium)
   local missing=()
   for package in "${wanted[@]}"; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

@@ -23,7 +23,7 @@ namespace {
 
 const std::string kFlashFile =
     std::string(PGMDEV_BINARY_DIR) + "/share/pgmdev/device_db/programmer/pgm_flash.pcf";
-// A full part name, and the pgm name whose completion the figure is about.
+// A full part name, and the pgm name whose first completion is timed.
 constexpr char kPartName[] = "QZ40BF256C6N";
 constexpr char kPgmName[] = "QZ60B";
 // The identification bytes of a record near the end of the flash table.

@@ -131,11 +131,11 @@ inline void pump(int in_fd, const std::string& input, int out_fd, int err_fd, st
 
 }  // namespace detail
 
-// Runs the installed tool with arguments.
-inline ToolRun run_tool(const std::vector<std::string>& arguments,
-                        const ToolOptions& options = {}) {
+// Runs program (a path, or a name found on PATH) with arguments, as run_tool does the tool.
+inline ToolRun run_program(const std::string& program, const std::vector<std::string>& arguments,
+                           const ToolOptions& options = {}) {
   ToolRun run;
-  run.command = installed_tool();
+  run.command = program;
   for (const auto& [name, value] : options.env)
     run.command = name + "=" + value + " " + run.command;
   for (const std::string& argument : arguments) run.command += " '" + argument + "'";
@@ -148,7 +148,7 @@ inline ToolRun run_tool(const std::vector<std::string>& arguments,
   std::vector<char*> envp;
   for (std::string& entry : environment) envp.push_back(entry.data());
   envp.push_back(nullptr);
-  std::vector<std::string> argv_text = {installed_tool()};
+  std::vector<std::string> argv_text = {program};
   argv_text.insert(argv_text.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (std::string& argument : argv_text) argv.push_back(argument.data());
@@ -169,7 +169,7 @@ inline ToolRun run_tool(const std::vector<std::string>& arguments,
     dup2(in_pipe[0], STDIN_FILENO);
     dup2(out_pipe[1], STDOUT_FILENO);
     dup2(err_pipe[1], STDERR_FILENO);
-    execve(argv[0], argv.data(), envp.data());
+    execvpe(argv[0], argv.data(), envp.data());
     _exit(127);
   }
   close(in_pipe[0]);
@@ -192,6 +192,12 @@ inline ToolRun run_tool(const std::vector<std::string>& arguments,
                : WIFSIGNALED(wait_status) ? 128 + WTERMSIG(wait_status)
                                           : -1;
   return run;
+}
+
+// Runs the installed tool with arguments.
+inline ToolRun run_tool(const std::vector<std::string>& arguments,
+                        const ToolOptions& options = {}) {
+  return run_program(installed_tool(), arguments, options);
 }
 
 // Whether text holds part.

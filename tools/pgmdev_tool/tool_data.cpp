@@ -28,6 +28,8 @@ void require(const DataFile& file) {
 
 }  // namespace
 
+void require_present(const DataFile& file) { require(file); }
+
 std::string device_db_dir() { return gen_get_device_db_fullpath(); }
 
 DataFile dev_info_file() {

@@ -29,6 +29,9 @@ DataFile parts_list_file();
 // directory).
 DataFile flash_parameter_file();
 
+// Ends the command with status 3, naming the path and what to do, when file is not there.
+void require_present(const DataFile& file);
+
 // The installed databases, loaded; a missing directory or file, or a damaged file, ends the
 // command with status 3 naming the path.
 std::unique_ptr<PGMDEV_DEV_INFO_MANAGER> load_dev_info();
