@@ -9,7 +9,7 @@
 // grammar body (whole records, each section keeping its longest list); the database seeds are the
 // generated files and their inflated bodies; the user flash seeds come from the flash-ini dialogue
 // run on the answers of docs/user_flash.md; pgm_flash.ini is written by the library's own writer
-// with HPS records from the built-in tables.
+// with HPS records from the built-in tables; the SFDP images are those the SFDP tests build.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +27,7 @@
 #include "pgmdev_flash_ini.h"
 #include "pgmdev_flash_manager.h"
 #include "pgmdev_hps_mgr.h"
+#include "pgmdev_sfdp_test_util.h"
 
 namespace {
 
@@ -272,6 +273,30 @@ void flash_ini_seeds(const SEEDS& seeds, const std::string& out_dir) {
   fs::remove_all(module_dir);
 }
 
+// ---- SFDP tables.
+
+// A 16-DWORD BFPT of a 128 Mbit flash after a gap, the 9 DWORDs of a first-revision table, and
+// two BFPT headers (1.0 and 1.8) with a vendor table between them.
+void sfdp_seeds(const SEEDS& seeds) {
+  seeds.put("fuzz_sfdp", "bfpt16_128mbit", sfdp_image::fixture_image());
+
+  sfdp_image::Bfpt first_revision;
+  first_revision.dwords = 9;
+  sfdp_image::Image old_image;
+  old_image.minor = 0;
+  old_image.tables[0] = sfdp_image::Table{0xFF00, 1, 0, first_revision.build()};
+  seeds.put("fuzz_sfdp", "bfpt9", old_image.build());
+
+  sfdp_image::Bfpt latest;
+  latest.dwords = 20;
+  sfdp_image::Image two_headers;
+  two_headers.minor = 8;
+  two_headers.tables = {old_image.tables[0],
+                        sfdp_image::Table{0xFF84, 1, 0, std::vector<uint32_t>(4, 0)},
+                        sfdp_image::Table{0xFF00, 1, 8, latest.build()}};
+  seeds.put("fuzz_sfdp", "bfpt_two_headers", two_headers.build());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -292,6 +317,7 @@ int main(int argc, char** argv) {
     csv_seeds(seeds, argv[6], argv[7], argv[8]);
     user_flash_seeds(seeds);
     flash_ini_seeds(seeds, out_dir);
+    sfdp_seeds(seeds);
   } catch (const std::exception& error) {
     fail(error.what());
   }

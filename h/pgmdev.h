@@ -9,6 +9,7 @@
 #include "pgmdev_flash_ini.h"
 #include "pgmdev_flash_manager.h"
 #include "pgmdev_flash_manager_auto_export.h"
+#include "pgmdev_flash_sfdp.h"
 #include "pgmdev_hps_mgr.h"
 #include "pgmdev_mgr.h"
 #include "pgmdev_types.h"

@@ -23,7 +23,9 @@
 #include "pgmdev_flash_ini.h"
 #include "pgmdev_flash_ini_test_util.h"
 #include "pgmdev_flash_manager.h"
+#include "pgmdev_flash_sfdp.h"
 #include "pgmdev_hps_mgr.h"
+#include "pgmdev_sfdp_test_util.h"
 
 namespace {
 
@@ -254,6 +256,22 @@ TEST_F(FormatsDoc, UserFlashText) {
   }
   cfg_unset_value("PGM_3RD_PARTY_FLASH_INI");
   cfg_unset_value("PGMDEV_DEVICE_DB_DIR");
+}
+
+TEST_F(FormatsDoc, SfdpTable) {
+  // The image: one BFPT 1.6 of 16 DWORDs right after its header, the fields of the SFDP tests.
+  expect_example_bytes("sfdp-image", sfdp_image::Image{}.build());
+  // Read by the library with the id bytes and names the document gives, it makes the documented
+  // record text.
+  const Bytes documented = hex_example("sfdp-image");
+  const unsigned char id[3] = {0xA1, 0x40, 0x18};
+  const PGMDEV_SFDP_FLASH flash =
+      PGMDEV_FLASH_SFDP::define_flash(documented.data(), documented.size(), id,
+                                      {{"manufacturer_name", "ACME"}, {"device_name", "AC25Q128"}});
+  ASSERT_EQ(flash.status, PGMDEV_SFDP_ACCEPTED) << flash.message;
+  EXPECT_EQ(flash.table.bfpt_pointer, 0x10u);
+  EXPECT_EQ(example_lines("sfdp-record-text").at(0), flash.record_text)
+      << "the record text is " << flash.record_text;
 }
 
 }  // namespace

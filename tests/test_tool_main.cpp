@@ -243,6 +243,7 @@ TEST(ToolMain, ManualPageAndCompletionAreInstalled) {
       {"pgmdev-tool flash show --v", "--variant"},
       {"pgmdev-tool dev-info show --part QZ40BF256C6N --j", "--json"},
       {"pgmdev-tool flash-ini de", "decode"},
+      {"pgmdev-tool flash-ini sfdp --m", "--maker"},
   };
   for (const Case& c : kCases) {
     const std::string script = testing::TempDir() + "pgmdev_tool_completion.sh";

@@ -84,70 +84,12 @@ constexpr BYTE kHighestIdIndex = 2;
 constexpr BYTE kIniNorvikIds[] = {16, 18, 20, 21, 22, 24, 25, 32};
 constexpr DWORD kMbitMask = (1u << 20) - 1;
 constexpr DWORD kKbyteMask = (1u << 10) - 1;
-constexpr DWORD kMaxBulkEraseSeconds = 900;
-constexpr DWORD kMaxSectorEraseSeconds = 60;
-constexpr DWORD kMinProgramMicroseconds = 1000;
-constexpr DWORD kMaxProgramMicroseconds = 1000000;
 constexpr BYTE kMaxProtectionDivision = 31;
 
-// What the dialogue fills in without asking.
-constexpr BYTE kIniNorvikId = 32;
-constexpr const char kIniGate[] = "NONE";
-constexpr std::size_t kMaxNameLength = 19;
+// The largest density and sector the dialogue takes, and the "-1" answer.
 constexpr DWORD kMaxDensityMbit = 2048;
 constexpr DWORD kMaxSectorKbyte = 1024;
-constexpr DWORD kByte4AddressingAbove = 0x8000000;  // bits: 128 Mbit
 constexpr DWORD kMinusOne = 0xFFFFFFFF;
-
-// The first soundness check of a user-defined flash that fails, or "" when it is sound.
-std::string unsound_reason(const PGMDEV_SFL_FLASH_INFO &flash) {
-  const auto number = [](unsigned int value) { return std::to_string(value); };
-  const bool memory_type_compared = flash.memory_type_index != kNoByteValue;
-  const bool mfc_compared = flash.mfc_id_index != kNoByteValue;
-  if (flash.memory_id == 0) return "memory_id is 0";
-  if (flash.memory_id_index > kHighestIdIndex) {
-    return "memory_id_index " + number(flash.memory_id_index) + " is above 2";
-  }
-  if (memory_type_compared && (flash.memory_type_index > kHighestIdIndex ||
-                               flash.memory_type_index == flash.memory_id_index)) {
-    return "memory_type_index " + number(flash.memory_type_index) +
-           " is neither 255 nor 0 to 2 apart from memory_id_index";
-  }
-  if (mfc_compared &&
-      (flash.mfc_id_index > kHighestIdIndex || flash.mfc_id_index == flash.memory_id_index ||
-       (memory_type_compared && flash.mfc_id_index == flash.memory_type_index))) {
-    return "mfc_id_index " + number(flash.mfc_id_index) +
-           " is neither 255 nor 0 to 2 apart from the other indexes";
-  }
-  if (std::find(std::begin(kIniNorvikIds), std::end(kIniNorvikIds), flash.norvik_id) ==
-      std::end(kIniNorvikIds)) {
-    return "norvik_id " + number(flash.norvik_id) + " is not 16, 18, 20, 21, 22, 24, 25 or 32";
-  }
-  if (flash.die_count == 0) return "die_count is 0";
-  if (flash.device_bit_size == 0 || (flash.device_bit_size & kMbitMask) != 0) {
-    return "device_bit_size " + number(flash.device_bit_size) +
-           " is not a whole number of Mbit above 0";
-  }
-  if (flash.device_sector_byte == 0 || (flash.device_sector_byte & kKbyteMask) != 0) {
-    return "device_sector_byte " + number(flash.device_sector_byte) +
-           " is not a whole number of KB above 0";
-  }
-  if (flash.bulk_erase_time < 1 || flash.bulk_erase_time > kMaxBulkEraseSeconds) {
-    return "bulk_erase_time " + number(flash.bulk_erase_time) + " is not 1 to 900 seconds";
-  }
-  if (flash.sec_erase_time < 1 || flash.sec_erase_time > kMaxSectorEraseSeconds) {
-    return "sec_erase_time " + number(flash.sec_erase_time) + " is not 1 to 60 seconds";
-  }
-  if (flash.program_utime < kMinProgramMicroseconds ||
-      flash.program_utime > kMaxProgramMicroseconds) {
-    return "program_utime " + number(flash.program_utime) + " is not 1000 to 1000000 microseconds";
-  }
-  if (flash.protection_division > kMaxProtectionDivision &&
-      flash.protection_division != kNoByteValue) {
-    return "protection_division " + number(flash.protection_division) + " is not 0 to 31 or 255";
-  }
-  return "";
-}
 
 std::string suite_version_text();
 
@@ -230,7 +172,7 @@ PGMDEV_INI_ENTRY read_entry(std::string text, std::ostream *trace) {
     }
     return entry;
   }
-  entry.unsound = unsound_reason(entry.flash);
+  entry.unsound = pgmdev_unsound_reason(entry.flash);
   if (!entry.unsound.empty()) {
     if (trace) *trace << "Fail to check the validity of the INI\n";
     entry.refusal = entry.unsound;
@@ -364,7 +306,7 @@ class FLASH_DIALOGUE {
   void text(const char *question, std::string &member) {
     if (!m_ok) return;
     const std::string word = answer(question);
-    if (word.empty() || word.size() > kMaxNameLength) {
+    if (word.empty() || word.size() > kUserFlashMaxNameLength) {
       m_output << "Empty name or name too long\n";
       refuse(word.empty()
                  ? "a name of 1 to 19 characters is needed"
@@ -481,6 +423,13 @@ unsigned int debug_value(DWORD value) { return value; }
 #define PGMDEV_SFL_DEBUG_FORMAT_BYTE "%X"
 #define PGMDEV_SFL_DEBUG_FORMAT_DWORD "%X"
 
+// Record-text values: texts as they are, flags "1" or "0", numbers as the
+// dialogue writes them.
+std::string record_value(const std::string &value) { return value; }
+std::string record_value(bool value) { return value ? "1" : "0"; }
+std::string record_value(DWORD value) { return PGMDEV_FLASH_MANAGER::to_string(value, false); }
+std::string record_value(BYTE value) { return record_value(static_cast<DWORD>(value)); }
+
 }  // namespace
 
 std::string pgmdev_flash_ini_config_key() {
@@ -542,6 +491,106 @@ bool pgmdev_ini_unpack(const std::string &text, std::vector<unsigned char> &byte
   const std::size_t decoded_index = bytes.size();
   PGMDEV_CHECK(decoded_index == decoded_size);
   return true;
+}
+
+std::string pgmdev_unsound_reason(const PGMDEV_SFL_FLASH_INFO &flash) {
+  const auto number = [](unsigned int value) { return std::to_string(value); };
+  const bool memory_type_compared = flash.memory_type_index != kNoByteValue;
+  const bool mfc_compared = flash.mfc_id_index != kNoByteValue;
+  if (flash.memory_id == 0) return "memory_id is 0";
+  if (flash.memory_id_index > kHighestIdIndex) {
+    return "memory_id_index " + number(flash.memory_id_index) + " is above 2";
+  }
+  if (memory_type_compared && (flash.memory_type_index > kHighestIdIndex ||
+                               flash.memory_type_index == flash.memory_id_index)) {
+    return "memory_type_index " + number(flash.memory_type_index) +
+           " is neither 255 nor 0 to 2 apart from memory_id_index";
+  }
+  if (mfc_compared &&
+      (flash.mfc_id_index > kHighestIdIndex || flash.mfc_id_index == flash.memory_id_index ||
+       (memory_type_compared && flash.mfc_id_index == flash.memory_type_index))) {
+    return "mfc_id_index " + number(flash.mfc_id_index) +
+           " is neither 255 nor 0 to 2 apart from the other indexes";
+  }
+  if (std::find(std::begin(kIniNorvikIds), std::end(kIniNorvikIds), flash.norvik_id) ==
+      std::end(kIniNorvikIds)) {
+    return "norvik_id " + number(flash.norvik_id) + " is not 16, 18, 20, 21, 22, 24, 25 or 32";
+  }
+  if (flash.die_count == 0) return "die_count is 0";
+  if (flash.device_bit_size == 0 || (flash.device_bit_size & kMbitMask) != 0) {
+    return "device_bit_size " + number(flash.device_bit_size) +
+           " is not a whole number of Mbit above 0";
+  }
+  if (flash.device_sector_byte == 0 || (flash.device_sector_byte & kKbyteMask) != 0) {
+    return "device_sector_byte " + number(flash.device_sector_byte) +
+           " is not a whole number of KB above 0";
+  }
+  if (flash.bulk_erase_time < kUserFlashMinBulkEraseSeconds ||
+      flash.bulk_erase_time > kUserFlashMaxBulkEraseSeconds) {
+    return "bulk_erase_time " + number(flash.bulk_erase_time) + " is not 1 to 900 seconds";
+  }
+  if (flash.sec_erase_time < kUserFlashMinSectorEraseSeconds ||
+      flash.sec_erase_time > kUserFlashMaxSectorEraseSeconds) {
+    return "sec_erase_time " + number(flash.sec_erase_time) + " is not 1 to 60 seconds";
+  }
+  if (flash.program_utime < kUserFlashMinProgramMicroseconds ||
+      flash.program_utime > kUserFlashMaxProgramMicroseconds) {
+    return "program_utime " + number(flash.program_utime) + " is not 1000 to 1000000 microseconds";
+  }
+  if (flash.protection_division > kMaxProtectionDivision &&
+      flash.protection_division != kNoByteValue) {
+    return "protection_division " + number(flash.protection_division) + " is not 0 to 31 or 255";
+  }
+  return "";
+}
+
+std::string pgmdev_flash_record_text(const PGMDEV_SFL_FLASH_INFO &flash) {
+  std::string text;
+#define PGMDEV_SFL_RECORD_VALUE(member, kind) \
+  text += kFieldMark;                         \
+  text += record_value(flash.member);
+  PGMDEV_SFL_FLASH_SCHEMA(PGMDEV_SFL_RECORD_VALUE)
+#undef PGMDEV_SFL_RECORD_VALUE
+  return text + kFieldMark;
+}
+
+std::string pgmdev_seal_flash_entry(const std::string &record_text) {
+  return record_text + kPasswordMark + PGMDEV_FLASH_MANAGER::gen_ini_password(record_text) +
+         kEntryEnd;
+}
+
+std::string pgmdev_encode_flash_entries(const std::vector<std::string> &entries, std::ostream &out,
+                                        std::string &refusal) {
+  refusal.clear();
+  std::string all;
+  for (const std::string &entry : entries) all += entry;
+  const std::string encoded = encode_ini_to(all, out);
+  if (encoded.empty()) return "";
+  // The text must come back whole through the loader's path before it is shown.
+  const std::string decoded = decode_ini_to(encoded, out);
+  if (decoded.empty()) return "";
+  if (decoded != all) {
+    out << "Fail to generate INI because fail to counter-check "
+           "cmp-encode-decode-decmp\n";
+    return "";
+  }
+  // Each entry must also be one that the loader takes, with the 33 values it was made of: a
+  // value holding "@", "#" or ";", or a divisor the loader does not allow, would otherwise give
+  // a text that is silently ignored.
+  for (std::size_t flash = 0; flash < entries.size(); ++flash) {
+    const PGMDEV_INI_ENTRY entry = read_entry(entries[flash], nullptr);
+    std::string why = entry.refusal;
+    if (entry.value_count != PGMDEV_FLASH_MANAGER::TOTAL_DATABASE_MEMBER) {
+      const std::string count = "the record text holds " + std::to_string(entry.value_count) +
+                                " values, not 33: an answer holds \"@\", \"#\" or \";\"";
+      const bool counted = why.rfind("the record text holds", 0) == 0;
+      why = why.empty() || counted ? count : why + " (" + count + ")";
+    }
+    if (why.empty()) continue;
+    refusal = "the loader would refuse flash " + std::to_string(flash + 1) + ": " + why;
+    return "";
+  }
+  return encoded;
 }
 
 void PGMDEV_FLASH_MANAGER::parse_ext_flash_info() {
@@ -695,11 +744,11 @@ bool run_flash_dialogue(PGMDEV_FLASH_MANAGER &manager, std::string &raw, std::is
   }
   ask.byte("Manufacturer ID (hex) [1 - FE] : ", 0x01, 0xFE, flash.mfc_id);
   ask.byte("Manufacturer ID Index [0/1/2] : ", 0, kHighestIdIndex, flash.mfc_id_index);
-  flash.norvik_id = kIniNorvikId;
+  flash.norvik_id = kUserFlashNorvikId;
   ask.append_number(flash.norvik_id);
   flash.default_dev = true;
   ask.append("1");
-  flash.ini = kIniGate;
+  flash.ini = kUserFlashGate;
   ask.append(flash.ini);
   ask.yes_no("Support Extended Mode [Y/N] : ", flash.extended_mode);
   ask.yes_no("Micron flow [Y/N] : ", flash.micron_flow);
@@ -718,19 +767,21 @@ bool run_flash_dialogue(PGMDEV_FLASH_MANAGER &manager, std::string &raw, std::is
   }
   flash.half_size = false;
   ask.append("0");
-  flash.byte4_addressing = flash.device_bit_size > kByte4AddressingAbove;
+  flash.byte4_addressing = flash.device_bit_size > kUserFlashByte4AddressingAbove;
   ask.append(flash.byte4_addressing ? "1" : "0");
-  if (ask.decimal("Bulk Erase time [1 - 900 seconds] : ", 1, kMaxBulkEraseSeconds, false, answer)) {
+  if (ask.decimal("Bulk Erase time [1 - 900 seconds] : ", 1, kUserFlashMaxBulkEraseSeconds, false,
+                  answer)) {
     flash.bulk_erase_time = answer;
     ask.append_number(answer);
   }
-  if (ask.decimal("Sector Erase Time [1 - 60 seconds] : ", 1, kMaxSectorEraseSeconds, false,
-                  answer)) {
+  if (ask.decimal("Sector Erase Time [1 - 60 seconds] : ", 1, kUserFlashMaxSectorEraseSeconds,
+                  false, answer)) {
     flash.sec_erase_time = answer;
     ask.append_number(answer);
   }
-  if (ask.decimal("Page Program Time [1000 - 1000000 microseconds] : ", kMinProgramMicroseconds,
-                  kMaxProgramMicroseconds, false, answer)) {
+  if (ask.decimal(
+          "Page Program Time [1000 - 1000000 microseconds] : ", kUserFlashMinProgramMicroseconds,
+          kUserFlashMaxProgramMicroseconds, false, answer)) {
     flash.program_utime = answer;
     ask.append_number(answer);
   }
@@ -809,40 +860,19 @@ std::string PGMDEV_FLASH_MANAGER::gen_flash_ini(std::istream &input, std::ostrea
       output << kCountFailure;
       return "";
     }
-    entries.push_back(raw + kPasswordMark + gen_ini_password(raw) + kEntryEnd);
+    entries.push_back(pgmdev_seal_flash_entry(raw));
     all += entries.back();
     output << "Raw: " << all << "\n";
   }
-  const std::string encoded = encode_ini_to(all, output);
-  if (encoded.empty()) return "";
-  // The text must come back whole through the loader's path before it is shown.
-  const std::string decoded = decode_ini_to(encoded, output);
-  if (decoded.empty()) return "";
-  if (decoded != all) {
-    output << "Fail to generate INI because fail to counter-check "
-              "cmp-encode-decode-decmp\n";
-    output.flush();
-    return "";
-  }
-  // Each entry must also be one that the loader takes, with the 33 values that were answered:
-  // an answer holding "@", "#" or ";", or a divisor the loader does not allow, would otherwise
-  // give a text that is silently ignored.
-  for (std::size_t flash = 0; flash < entries.size(); ++flash) {
-    const PGMDEV_INI_ENTRY entry = read_entry(entries[flash], nullptr);
-    std::string refusal = entry.refusal;
-    if (entry.value_count != TOTAL_DATABASE_MEMBER) {
-      const std::string count = "the record text holds " + std::to_string(entry.value_count) +
-                                " values, not 33: an answer holds \"@\", \"#\" or \";\"";
-      const bool counted = refusal.rfind("the record text holds", 0) == 0;
-      refusal = refusal.empty() || counted ? count : refusal + " (" + count + ")";
-    }
-    if (refusal.empty()) continue;
-    const std::string what =
-        "the loader would refuse flash " + std::to_string(flash + 1) + ": " + refusal;
-    output << "Fail to generate INI because " << what << "\n";
-    output.flush();
+  std::string refusal;
+  const std::string encoded = pgmdev_encode_flash_entries(entries, output, refusal);
+  if (!refusal.empty()) {
+    output << "Fail to generate INI because " << refusal << "\n";
     refusals.label = "";
-    refusals.write(what);
+    refusals.write(refusal);
+  }
+  if (encoded.empty()) {
+    output.flush();
     return "";
   }
   output << "INI : " << encoded << "\n";

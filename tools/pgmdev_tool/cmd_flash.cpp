@@ -1,7 +1,6 @@
 // pgmdev-tool flash: the flash database. flash id BYTES... identifies a flash by the bytes read
 // from it (and on a miss names the gate that would let a record match), flash list lists every
 // record of the file with its gate, flash show NAME shows every record of one device name.
-#include <cctype>
 #include <memory>
 #include <set>
 #include <string>
@@ -13,15 +12,13 @@
 #include "pgmdev.h"
 #include "tool.h"
 #include "tool_data.h"
+#include "tool_id.h"
 #include "tool_output.h"
 #include "tool_records.h"
 
 namespace {
 
 using pgmdev_tool::Json;
-
-// More identification bytes than any record compares.
-constexpr std::size_t kMaxIdBytes = 16;
 
 constexpr const char kAlwaysAvailable[] = "NONE";
 constexpr const char kGateSwitchPrefix[] = "PGM_ALLOW_";
@@ -32,60 +29,6 @@ bool g_silicon = false;
 std::string g_device_name;
 unsigned int g_variant = 0;
 int g_index = -1;
-
-int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (upper >= 'A' && upper <= 'F') return upper - 'A' + 10;
-  return -1;
-}
-
-// The identification bytes of words in any of the forms "EF 40 18", "EF4018", "0xEF4018",
-// "0xEF 0x40 0x18": each word is hexadecimal digits, with or without "0x"; a word of one or
-// two digits is one byte, a longer one an even number of digits read as bytes in the order
-// written.
-std::vector<unsigned char> parse_id(const std::vector<std::string>& words) {
-  std::vector<unsigned char> id;
-  for (const std::string& word : words) {
-    std::string digits = word;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
-      digits.erase(0, 2);
-    }
-    const bool one_byte = digits.size() == 1 || digits.size() == 2;
-    if (digits.empty() || (!one_byte && digits.size() % 2 != 0)) {
-      pgmdev_tool::refuse("identification byte '" + word +
-                          "' is not hexadecimal bytes (e.g. EF 40 18, EF4018, 0xEF4018)");
-    }
-    for (std::size_t at = 0; at < digits.size(); at += one_byte ? digits.size() : 2) {
-      const std::size_t length = one_byte ? digits.size() : 2;
-      int value = 0;
-      for (std::size_t i = at; i < at + length; ++i) {
-        const int digit = hex_digit(digits[i]);
-        if (digit < 0) {
-          pgmdev_tool::refuse("identification byte '" + word + "' holds '" +
-                              std::string(1, digits[i]) + "', which is no hexadecimal digit");
-        }
-        value = value * 16 + digit;
-      }
-      id.push_back(static_cast<unsigned char>(value));
-    }
-  }
-  if (id.size() > kMaxIdBytes) {
-    pgmdev_tool::refuse("at most " + std::to_string(kMaxIdBytes) +
-                        " identification bytes are compared; " + std::to_string(id.size()) +
-                        " were given");
-  }
-  return id;
-}
-
-std::string id_text(const std::vector<unsigned char>& id) {
-  std::string text;
-  for (const unsigned char byte : id) {
-    if (!text.empty()) text += ' ';
-    text += pgmdev_tool::hex_text(byte).substr(2);
-  }
-  return text;
-}
 
 // The identification bytes a record compares, in the order read ("--" where none is compared);
 // a silicon id is its one byte.
@@ -290,22 +233,22 @@ Json gated_matches(const FlashData& data, const std::vector<unsigned char>& id) 
 }
 
 int run_id() {
-  const std::vector<unsigned char> id = parse_id(g_id_words);
+  const std::vector<unsigned char> id = pgmdev_tool::parse_id(g_id_words);
   const FlashData data = load_flash_data();
   PGMDEV_FLASH_MANAGER* manager = data.manager.get();
   const bool found = manager->m_flash_count > 0 &&
                      manager->flash_id_database_mapping(g_silicon, 0, id.data(),
                                                         static_cast<unsigned int>(id.size()));
   Json answer;
-  answer["id"] = id_text(id);
+  answer["id"] = pgmdev_tool::id_text(id);
   answer["silicon_id"] = g_silicon;
   answer["found"] = found;
   if (!found) {
     // A record behind a closed gate may be the one: say which switch lets it load.
     answer["gated_matches"] = gated_matches(data, id);
     pgmdev_tool::print_answer(answer);
-    std::string message =
-        "no flash record matches " + std::string(g_silicon ? "silicon id " : "id ") + id_text(id);
+    std::string message = "no flash record matches " +
+                          std::string(g_silicon ? "silicon id " : "id ") + pgmdev_tool::id_text(id);
     for (const Json& match : answer["gated_matches"]) {
       message += "; " + match["manufacturer_name"].get<std::string>() + " " +
                  match["device_name"].get<std::string>() + " would match with " +

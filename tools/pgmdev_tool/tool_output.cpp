@@ -110,15 +110,23 @@ void append_table(std::string& out, const Json& rows, int indent, const PersonVi
 }
 
 void append_object(std::string& out, const Json& object, int indent, const PersonView& view) {
+  const auto one_a_line = [&view](const auto& member) {
+    return member->is_array() && !member->empty() && view.line_keys.count(member.key()) != 0;
+  };
   std::size_t width = 0;
   for (auto member = object.begin(); member != object.end(); ++member) {
-    if (!member->is_object() && !is_list_of_objects(*member)) {
+    if (!member->is_object() && !is_list_of_objects(*member) && !one_a_line(member)) {
       width = std::max(width, member.key().size());
     }
   }
   const std::string margin(static_cast<std::size_t>(indent), ' ');
   for (auto member = object.begin(); member != object.end(); ++member) {
-    if (member->is_object()) {
+    if (one_a_line(member)) {
+      out += margin + member.key() + ":\n";
+      for (const Json& item : *member) {
+        out += margin + std::string(kIndentStep, ' ') + cell_text(item, member.key(), view) + "\n";
+      }
+    } else if (member->is_object()) {
       out += margin + member.key() + ":\n";
       append_object(out, *member, indent + kIndentStep, view);
     } else if (is_table(*member)) {

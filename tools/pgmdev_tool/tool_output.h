@@ -12,7 +12,7 @@
 //     aligned; an empty or missing cell prints "-", so empty cells never shift columns;
 //   - a string prints as it is ("-" when empty), a bool as TRUE or FALSE, a number in decimal
 //     (in hexadecimal for the keys that the view names), an array of scalars as its items
-//     joined by ", ".
+//     joined by ", " (one a line, indented under "label:", for the keys that the view names).
 // Keys are the schema names wherever a schema exists (device-info columns, flash members), so
 // the same names serve the person and the script.
 #ifndef PGMDEV_TOOL_TOOL_OUTPUT_H
@@ -36,6 +36,9 @@ bool json_requested();
 struct PersonView {
   // Keys whose numbers a person reads in hexadecimal (identification bytes, bit masks).
   std::set<std::string> hex_keys;
+  // Keys whose arrays of texts a person reads one item a line under "label:" (sentences that
+  // hold commas themselves, such as notes).
+  std::set<std::string> line_keys = {};
 };
 
 // Writes answer to standard output, as JSON or for a person.
