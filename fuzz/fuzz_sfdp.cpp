@@ -1,5 +1,6 @@
-// Fuzzes the SFDP reader and the user flash made from it: the input is the SFDP bytes of a chip.
-// No input may read outside its buffer or end in an internal-error report. A table that is read
+// Fuzzes the SFDP reader and the user flash made from it. The input is the SFDP bytes of a chip,
+// then the user's values as "member=value" lines, then one byte: the length of those lines (0 for
+// none). No input may read outside its buffer or end in an internal-error report. A table that is read
 // lies within the input; a flash that is made passes the loader's rules and its INI text decodes
 // to its sealed record text.
 #include <cstddef>
@@ -25,9 +26,31 @@ const unsigned char kId[3] = {0xA1, 0x40, 0x18};
 const std::map<std::string, std::string> kNames = {{"manufacturer_name", "ACME"},
                                                    {"device_name", "AC25Q128"}};
 
+// The user's values at the end of the input, over the maker and device name; size becomes the
+// length of the SFDP bytes before them.
+std::map<std::string, std::string> take_values(const uint8_t* data, size_t& size) {
+  std::map<std::string, std::string> values = kNames;
+  if (size == 0) return values;
+  --size;
+  const size_t length = data[size] < size ? data[size] : size;
+  size -= length;
+  const std::string text(reinterpret_cast<const char*>(data) + size, length);
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    const size_t equals = line.find('=');
+    if (equals != std::string::npos) values[line.substr(0, equals)] = line.substr(equals + 1);
+    start = end + 1;
+  }
+  return values;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::map<std::string, std::string> values = take_values(data, size);
   PGMDEV_SFDP_TABLE table;
   std::string message;
   if (PGMDEV_FLASH_SFDP::read_table(data, size, table, message)) {
@@ -40,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     abort();
   }
 
-  const PGMDEV_SFDP_FLASH flash = PGMDEV_FLASH_SFDP::define_flash(data, size, kId, kNames);
+  const PGMDEV_SFDP_FLASH flash = PGMDEV_FLASH_SFDP::define_flash(data, size, kId, values);
   if (flash.status == PGMDEV_SFDP_ACCEPTED) {
     if (!pgmdev_unsound_reason(flash.record).empty() ||
         PGMDEV_FLASH_MANAGER::decode_ini(flash.ini) != pgmdev_seal_flash_entry(flash.record_text)) {

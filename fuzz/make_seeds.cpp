@@ -275,17 +275,31 @@ void flash_ini_seeds(const SEEDS& seeds, const std::string& out_dir) {
 
 // ---- SFDP tables.
 
-// A 16-DWORD BFPT of a 128 Mbit flash after a gap, the 9 DWORDs of a first-revision table, and
-// two BFPT headers (1.0 and 1.8) with a vendor table between them.
+// An SFDP input: the image, the user's values as "member=value" lines, and their length.
+Bytes sfdp_input(Bytes image, const std::string& values) {
+  image.insert(image.end(), values.begin(), values.end());
+  image.push_back(static_cast<unsigned char>(values.size()));
+  return image;
+}
+
+// A 16-DWORD BFPT of a 128 Mbit flash after a gap (alone, with values that replace and add to
+// the table's, and with a value the dialogue refuses), the 9 DWORDs of a first-revision table,
+// and two BFPT headers (1.0 and 1.8) with a vendor table between them.
 void sfdp_seeds(const SEEDS& seeds) {
-  seeds.put("fuzz_sfdp", "bfpt16_128mbit", sfdp_image::fixture_image());
+  seeds.put("fuzz_sfdp", "bfpt16_128mbit", sfdp_input(sfdp_image::fixture_image(), ""));
+  seeds.put("fuzz_sfdp", "bfpt16_given_values",
+            sfdp_input(sfdp_image::fixture_image(),
+                       "die_count=2\nprogram_utime=5000\nprotection_mask=0x3C\nsdm_support=n"));
+  seeds.put("fuzz_sfdp", "bfpt16_refused_value",
+            sfdp_input(sfdp_image::fixture_image(), "bottom_value=3\ndevice_name=A@B"));
 
   sfdp_image::Bfpt first_revision;
   first_revision.dwords = 9;
   sfdp_image::Image old_image;
   old_image.minor = 0;
   old_image.tables[0] = sfdp_image::Table{0xFF00, 1, 0, first_revision.build()};
-  seeds.put("fuzz_sfdp", "bfpt9", old_image.build());
+  seeds.put("fuzz_sfdp", "bfpt9",
+            sfdp_input(old_image.build(), "bulk_erase_time=200\nsec_erase_time=2"));
 
   sfdp_image::Bfpt latest;
   latest.dwords = 20;
@@ -294,7 +308,7 @@ void sfdp_seeds(const SEEDS& seeds) {
   two_headers.tables = {old_image.tables[0],
                         sfdp_image::Table{0xFF84, 1, 0, std::vector<uint32_t>(4, 0)},
                         sfdp_image::Table{0xFF00, 1, 8, latest.build()}};
-  seeds.put("fuzz_sfdp", "bfpt_two_headers", two_headers.build());
+  seeds.put("fuzz_sfdp", "bfpt_two_headers", sfdp_input(two_headers.build(), ""));
 }
 
 }  // namespace
